@@ -1,0 +1,8 @@
+# scalopex_add_format(name SOURCES ...): one static library per format folder,
+# named after the folder, linked to the core.
+function(scalopex_add_format name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(scalopex_fmt_${name} STATIC ${ARG_SOURCES})
+  target_link_libraries(scalopex_fmt_${name} PUBLIC scalopex_core PRIVATE ${ARG_LIBS})
+  set_property(GLOBAL APPEND PROPERTY SCALOPEX_FORMAT_TARGETS scalopex_fmt_${name})
+endfunction()

@@ -1,0 +1,424 @@
+#include "core/bitmap.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "core/bmp_file.h"
+#include "core/exceptions.h"
+#include "core/limits.h"
+
+namespace scalopex::core {
+
+SCALOPEX_DEFINE_GRAPHIC_CLASS(TBitmap, TGraphic)
+
+namespace {
+
+// Guards every switch of shared storage, so that reference counts and the
+// copy-on-write decision stay consistent.
+std::mutex g_storageLock;
+
+// One row of width pixels of colour, in the layout of image.
+std::vector<std::uint8_t> SolidRow(TBitmapImage& image, TColor color, int width)
+{
+    std::vector<std::uint8_t> bgra(static_cast<std::size_t>(width) * 4);
+    for (std::size_t i = 0; i < bgra.size(); i += 4) {
+        bgra[i] = GetBValue(color);
+        bgra[i + 1] = GetGValue(color);
+        bgra[i + 2] = GetRValue(color);
+        bgra[i + 3] = 0;
+    }
+    std::vector<std::uint8_t> row(core::RowBytes(width, image.bitCount), 0);
+    gdi::TNearestColorMap nearest(image.palette);
+    PackRow(image, bgra.data(), width, row.data(), &nearest);
+    return row;
+}
+
+// Copies the first `pixels` pixels of a row, keeping the bits that follow them in dst.
+void CopyPixels(const std::uint8_t* src, std::uint8_t* dst, int pixels, int bitCount)
+{
+    const std::size_t bits = static_cast<std::size_t>(pixels) * static_cast<std::size_t>(bitCount);
+    std::memcpy(dst, src, bits / 8);
+    if (const unsigned rest = bits % 8) {
+        const auto keep = static_cast<std::uint8_t>(0xFF >> rest);
+        dst[bits / 8] = static_cast<std::uint8_t>((src[bits / 8] & ~keep) | (dst[bits / 8] & keep));
+    }
+}
+
+bool SameLayout(const TBitmapImage& a, const TBitmapImage& b)
+{
+    return a.bitCount == b.bitCount && a.bitCount > 8 && a.PixelFormat() == b.PixelFormat() && a.PixelFormat() != pfCustom;
+}
+
+}  // namespace
+
+TBitmap::TBitmap() : m_image(std::make_shared<TBitmapImage>()) {}
+
+TBitmap::~TBitmap()
+{
+    std::lock_guard lock(g_storageLock);
+    m_image.reset();
+}
+
+const TBitmapImage& TBitmap::Image() const
+{
+    if (m_image->dormant) {
+        // Rebuild the pixels from the kept file image; values do not change,
+        // so sharers of this storage may see it rebuilt too.
+        std::unique_ptr<TBitmapImage> rebuilt = bmp::Read(m_image->keptFile);
+        rebuilt->keptFile = std::move(m_image->keptFile);
+        std::lock_guard lock(g_storageLock);
+        *m_image = std::move(*rebuilt);
+    }
+    return *m_image;
+}
+
+TBitmapImage& TBitmap::Changing()
+{
+    Image();
+    std::lock_guard lock(g_storageLock);
+    if (m_image.use_count() > 1) {
+        std::shared_ptr<TBitmapImage> own = m_image->Clone();
+        m_image = std::move(own);
+    }
+    m_image->keptFile.clear();
+    m_image->keptFile.shrink_to_fit();
+    return *m_image;
+}
+
+void TBitmap::ReplaceImage(std::shared_ptr<TBitmapImage> image)
+{
+    std::lock_guard lock(g_storageLock);
+    m_image = std::move(image);
+}
+
+void TBitmap::Assign(const TGraphic* source)
+{
+    if (source == nullptr) {
+        auto empty = std::make_shared<TBitmapImage>();
+        empty->SetLayout(PixelFormat());
+        ReplaceImage(std::move(empty));
+    } else if (const auto* bitmap = dynamic_cast<const TBitmap*>(source)) {
+        if (bitmap != this) {
+            {
+                std::lock_guard lock(g_storageLock);
+                m_image = bitmap->m_image;
+            }
+            m_transparent = bitmap->m_transparent;
+            m_transparentColor = bitmap->m_transparentColor;
+            m_transparentMode = bitmap->m_transparentMode;
+        }
+    } else {
+        TGraphic::Assign(source);
+        return;  // the source's AssignTo has raised the change
+    }
+    Changed();
+}
+
+void TBitmap::Draw(TCanvas& canvas, const TRect& rect) const
+{
+    canvas.DrawBitmap(rect, *this);
+}
+
+bool TBitmap::Empty() const { return m_image->Empty(); }
+int TBitmap::Width() const { return m_image->width; }
+int TBitmap::Height() const { return m_image->height; }
+void TBitmap::SetWidth(int width) { SetSize(width, Height()); }
+void TBitmap::SetHeight(int height) { SetSize(Width(), height); }
+
+void TBitmap::SetSize(int width, int height)
+{
+    if (width == Width() && height == Height())
+        return;
+    Resize(width, height);
+    Changed();
+}
+
+void TBitmap::Resize(int width, int height)
+{
+    TBitmapImage& old = Changing();
+    auto image = std::make_shared<TBitmapImage>();
+    image->bitCount = old.bitCount;
+    image->compression = old.compression;
+    std::memcpy(image->masks, old.masks, sizeof old.masks);
+    image->xPelsPerMeter = old.xPelsPerMeter;
+    image->yPelsPerMeter = old.yPelsPerMeter;
+    image->clrUsed = old.clrUsed;
+    image->clrImportant = old.clrImportant;
+    image->palette = old.palette;
+    image->ownHalftonePalette = old.ownHalftonePalette;
+    image->Allocate(width, height);
+
+    // New pixels take the brush colour; the old ones keep their place at the top left.
+    if (!image->Empty()) {
+        const TColor brush = m_canvas ? m_canvas->BrushColor() : clWhite;
+        const std::vector<std::uint8_t> fill = SolidRow(*image, brush, width);
+        const int keepRows = std::min(height, old.height);
+        const int keepColumns = std::min(width, old.width);
+        for (int y = 0; y < height; ++y) {
+            std::memcpy(image->Row(y), fill.data(), image->stride);
+            if (y < keepRows && keepColumns > 0)
+                CopyPixels(old.Row(y), image->Row(y), keepColumns, old.bitCount);
+        }
+    }
+    ReplaceImage(std::move(image));
+}
+
+gdi::TLogPalette TBitmap::Palette() const
+{
+    if (m_image->dormant)
+        return Image().palette;
+    return m_image->palette;
+}
+
+void TBitmap::SetPalette(const gdi::TLogPalette& palette)
+{
+    TBitmapImage& image = Changing();
+    image.palette.assign(palette.begin(), palette.begin() + static_cast<std::ptrdiff_t>(std::min(palette.size(), gdi::kMaxPaletteEntries)));
+    image.ownHalftonePalette = false;
+    Changed();
+}
+
+void TBitmap::SetTransparent(bool value)
+{
+    TGraphic::SetTransparent(value);
+}
+
+void TBitmap::LoadFromStream(TStream& stream)
+{
+    const std::vector<std::uint8_t> bytes = stream.ReadRemaining(kMaxPixelBytes + (std::uint64_t{1} << 20));
+    LoadFromBytes(bytes);
+}
+
+void TBitmap::LoadFromBytes(std::span<const std::uint8_t> bytes)
+{
+    std::shared_ptr<TBitmapImage> image = bmp::Read(bytes);
+    ReplaceImage(std::move(image));
+    Changed();
+}
+
+void TBitmap::SaveToStream(TStream& stream)
+{
+    if (m_image->dormant || !m_image->keptFile.empty()) {
+        stream.WriteBuffer(m_image->keptFile);
+        return;
+    }
+    bmp::Write(*m_image, stream);
+}
+
+TPixelFormat TBitmap::PixelFormat() const { return m_image->PixelFormat(); }
+
+void TBitmap::SetPixelFormat(TPixelFormat format)
+{
+    if (format == pfCustom)
+        throw EInvalidGraphic(kSInvalidPixelFormat);
+    if (format == pfDevice)
+        format = pf24bit;
+    if (format == PixelFormat())
+        return;
+    const TBitmapImage& old = Image();
+    auto image = std::make_shared<TBitmapImage>();
+    image->SetLayout(format);
+    image->xPelsPerMeter = old.xPelsPerMeter;
+    image->yPelsPerMeter = old.yPelsPerMeter;
+    image->clrImportant = old.clrImportant;
+    switch (format) {
+    case pf1bit:
+        image->palette = (old.bitCount > 8 && old.palette.size() >= 2)
+                             ? gdi::TLogPalette(old.palette.begin(), old.palette.begin() + 2)
+                             : gdi::TLogPalette{{0, 0, 0, 0}, {255, 255, 255, 0}};
+        break;
+    case pf4bit: image->palette = gdi::SystemPalette16(); break;
+    case pf8bit: image->palette = gdi::HalftonePalette(); break;
+    default: image->palette = old.palette; break;  // merely attached to deeper formats
+    }
+    image->Allocate(old.width, old.height);
+    if (!image->Empty()) {
+        std::vector<std::uint8_t> bgra(static_cast<std::size_t>(old.width) * 4);
+        gdi::TNearestColorMap nearest(image->palette);
+        for (int y = 0; y < old.height; ++y) {
+            UnpackRow(old, old.Row(y), old.width, bgra.data());
+            if (format == pf32bit)
+                for (std::size_t i = 3; i < bgra.size(); i += 4)
+                    bgra[i] = 0;
+            std::memset(image->Row(y), 0, image->stride);
+            PackRow(*image, bgra.data(), old.width, image->Row(y), &nearest);
+        }
+    }
+    ReplaceImage(std::move(image));
+    Changed();
+}
+
+std::uint8_t* TBitmap::ScanLine(int row)
+{
+    if (row < 0 || row >= Height())
+        throw EInvalidGraphicOperation(kSScanLine);
+    return Changing().Row(row);
+}
+
+const std::uint8_t* TBitmap::ScanLineRead(int row) const
+{
+    if (row < 0 || row >= Height())
+        throw EInvalidGraphicOperation(kSScanLine);
+    return Image().Row(row);
+}
+
+std::size_t TBitmap::RowBytes() const { return m_image->stride; }
+
+TCanvas& TBitmap::Canvas()
+{
+    if (!m_canvas)
+        m_canvas = std::make_unique<TBitmapCanvas>(*this);
+    return *m_canvas;
+}
+
+TColor TBitmap::TransparentColor() const
+{
+    if (m_transparentMode == tmFixed)
+        return ColorToRGB(m_transparentColor) | kTransparentFlag;
+    if (PixelFormat() == pf1bit)
+        return 0x02FFFFFF;
+    if (Empty())
+        return kTransparentFlag;
+    const TBitmapImage& image = Image();
+    std::uint8_t bgra[4 * 8];
+    UnpackRow(image, image.Row(image.height - 1), 1, bgra);
+    return RGB(bgra[2], bgra[1], bgra[0]) | kTransparentFlag;
+}
+
+void TBitmap::SetTransparentColor(TColor color)
+{
+    if (color == m_transparentColor)
+        return;
+    m_transparentColor = color;
+    m_transparentMode = color == clDefault ? tmAuto : tmFixed;
+    Changed();
+}
+
+void TBitmap::SetTransparentMode(TTransparentMode mode)
+{
+    if (mode == m_transparentMode)
+        return;
+    if (mode == tmFixed)
+        SetTransparentColor(TransparentColor());
+    else
+        SetTransparentColor(clDefault);
+}
+
+void TBitmap::Dormant()
+{
+    if (m_image->dormant || Empty())
+        return;
+    std::vector<std::uint8_t> file = m_image->keptFile;
+    if (file.empty()) {
+        TMemoryStream memory;
+        bmp::Write(*m_image, memory);
+        file = memory.TakeBytes();
+    }
+    // A dormant storage of its own: bitmaps sharing the pixels keep them.
+    auto image = std::make_shared<TBitmapImage>();
+    image->width = m_image->width;
+    image->height = m_image->height;
+    image->bitCount = m_image->bitCount;
+    image->compression = m_image->compression;
+    std::memcpy(image->masks, m_image->masks, sizeof image->masks);
+    image->xPelsPerMeter = m_image->xPelsPerMeter;
+    image->yPelsPerMeter = m_image->yPelsPerMeter;
+    image->clrUsed = m_image->clrUsed;
+    image->clrImportant = m_image->clrImportant;
+    image->stride = m_image->stride;
+    image->keptFile = std::move(file);
+    image->dormant = true;
+    ReplaceImage(std::move(image));
+}
+
+void TBitmap::FreeImage()
+{
+    std::lock_guard lock(g_storageLock);
+    if (m_image.use_count() > 1) {
+        std::shared_ptr<TBitmapImage> own = m_image->Clone();
+        m_image = std::move(own);
+    }
+}
+
+void TBitmapCanvas::FillRect(const TRect& rect)
+{
+    TBitmap& dest = m_owner;
+    const int x0 = std::max(rect.Left, 0), x1 = std::min(rect.Right, dest.Width());
+    const int y0 = std::max(rect.Top, 0), y1 = std::min(rect.Bottom, dest.Height());
+    if (x0 >= x1 || y0 >= y1)
+        return;
+    TBitmapImage& image = dest.Changing();
+    std::vector<std::uint8_t> bgra(static_cast<std::size_t>(image.width) * 4);
+    gdi::TNearestColorMap nearest(image.palette);
+    const TColor color = BrushColor();
+    for (int y = y0; y < y1; ++y) {
+        UnpackRow(image, image.Row(y), image.width, bgra.data());
+        for (int x = x0; x < x1; ++x) {
+            bgra[4 * x] = GetBValue(color);
+            bgra[4 * x + 1] = GetGValue(color);
+            bgra[4 * x + 2] = GetRValue(color);
+        }
+        PackRow(image, bgra.data(), image.width, image.Row(y), &nearest);
+    }
+    dest.Changed();
+}
+
+void TBitmapCanvas::DrawBitmap(const TRect& rect, const TBitmap& source)
+{
+    TBitmap& dest = m_owner;
+    if (source.Empty() || dest.Empty() || rect.Width() <= 0 || rect.Height() <= 0)
+        return;
+    const int x0 = std::max(rect.Left, 0), x1 = std::min(rect.Right, dest.Width());
+    const int y0 = std::max(rect.Top, 0), y1 = std::min(rect.Bottom, dest.Height());
+    if (x0 >= x1 || y0 >= y1)
+        return;
+
+    // Hold the source's storage: drawing a bitmap onto itself must read the old pixels.
+    const TBitmapImage& src = source.Image();
+    std::shared_ptr<const TBitmapImage> keepSource = source.m_image;
+    TBitmapImage& dst = dest.Changing();
+    const bool transparent = source.Transparent();
+    const bool sameSize = rect.Width() == src.width && rect.Height() == src.height;
+
+    if (!transparent && sameSize && SameLayout(src, dst)) {
+        // Whole rows of equal layout: a plain copy of bytes.
+        const std::size_t bytesPerPixel = dst.bitCount / 8u;
+        for (int y = y0; y < y1; ++y)
+            std::memcpy(dst.Row(y) + static_cast<std::size_t>(x0) * bytesPerPixel,
+                        src.Row(y - rect.Top) + static_cast<std::size_t>(x0 - rect.Left) * bytesPerPixel,
+                        static_cast<std::size_t>(x1 - x0) * bytesPerPixel);
+        dest.Changed();
+        return;
+    }
+
+    // Nearest source column for every destination column.
+    std::vector<int> columns(static_cast<std::size_t>(x1 - x0));
+    for (int x = x0; x < x1; ++x)
+        columns[static_cast<std::size_t>(x - x0)] =
+            static_cast<int>(static_cast<std::int64_t>(x - rect.Left) * src.width / rect.Width());
+    const TColor key = ColorToRGB(source.TransparentColor());
+    std::vector<std::uint8_t> srcRow(static_cast<std::size_t>(src.width) * 4);
+    std::vector<std::uint8_t> dstRow(static_cast<std::size_t>(dst.width) * 4);
+    gdi::TNearestColorMap nearest(dst.palette);
+    int unpacked = -1;
+    for (int y = y0; y < y1; ++y) {
+        const int sy = static_cast<int>(static_cast<std::int64_t>(y - rect.Top) * src.height / rect.Height());
+        if (sy != unpacked) {
+            UnpackRow(src, src.Row(sy), src.width, srcRow.data());
+            unpacked = sy;
+        }
+        UnpackRow(dst, dst.Row(y), dst.width, dstRow.data());
+        for (int x = x0; x < x1; ++x) {
+            const std::uint8_t* s = srcRow.data() + 4 * static_cast<std::size_t>(columns[static_cast<std::size_t>(x - x0)]);
+            if (transparent && RGB(s[2], s[1], s[0]) == key)
+                continue;
+            std::memcpy(dstRow.data() + 4 * static_cast<std::size_t>(x), s, 4);
+        }
+        PackRow(dst, dstRow.data(), dst.width, dst.Row(y), &nearest);
+    }
+    dest.Changed();
+}
+
+}  // namespace scalopex::core

@@ -1,0 +1,286 @@
+// BMP file images: file header, info header (12-byte core, 40-byte and
+// larger forms such as 52, 56, 64, 108 and 124 bytes), optional colour masks,
+// colour table (also optional on 16, 24 and 32 bits), then the pixels,
+// uncompressed, with bitfields, or RLE8 / RLE4. Rejected: other compressions
+// (embedded JPEG or PNG, Huffman, RLE24), planes other than 1, colour tables
+// of more than 256 entries, widths below 1, top-down RLE, rasters beyond the
+// engine's limits. Data cut short in the pixels reads as zero.
+
+#include "core/bmp_file.h"
+
+#include <cstring>
+#include <vector>
+
+#include "core/byte_cursor.h"
+#include "core/checked_math.h"
+#include "core/exceptions.h"
+#include "core/limits.h"
+#include "platform/gdi/rle.h"
+
+namespace scalopex::core::bmp {
+
+namespace {
+
+constexpr std::uint16_t kSignature = 0x4D42;  // "BM"
+constexpr std::size_t kFileHeaderSize = 14;
+constexpr std::uint32_t kInfoHeaderSize = 40;
+constexpr std::uint32_t kCoreHeaderSize = 12;
+
+[[noreturn]] void Invalid()
+{
+    throw EInvalidGraphic(kSInvalidBitmap);
+}
+
+struct InfoHeader {
+    std::uint32_t size = 0;
+    std::int64_t width = 0;
+    std::int64_t height = 0;  // negative: rows stored top-down
+    std::uint16_t planes = 0;
+    std::uint16_t bitCount = 0;
+    std::uint32_t compression = BI_RGB;
+    std::uint32_t sizeImage = 0;
+    std::int32_t xPelsPerMeter = 0;
+    std::int32_t yPelsPerMeter = 0;
+    std::uint32_t clrUsed = 0;
+    std::uint32_t clrImportant = 0;
+    std::uint32_t masks[3] = {0, 0, 0};
+    bool core = false;
+};
+
+InfoHeader ReadInfoHeader(ByteCursor& in)
+{
+    InfoHeader h;
+    h.size = in.u32le();
+    if (h.size == kCoreHeaderSize) {
+        // The core header is widened into a 40-byte one: unsigned sizes,
+        // always bottom-up, never compressed.
+        h.core = true;
+        h.width = in.u16le();
+        h.height = in.u16le();
+        h.planes = in.u16le();
+        h.bitCount = in.u16le();
+        return h;
+    }
+    if (h.size < kInfoHeaderSize)
+        Invalid();
+    ByteCursor body = in.sub(h.size - 4);
+    h.width = body.i32le();
+    h.height = body.i32le();
+    h.planes = body.u16le();
+    h.bitCount = body.u16le();
+    h.compression = body.u32le();
+    h.sizeImage = body.u32le();
+    h.xPelsPerMeter = body.i32le();
+    h.yPelsPerMeter = body.i32le();
+    h.clrUsed = body.u32le();
+    h.clrImportant = body.u32le();
+    // Headers of 52 bytes and more carry the masks themselves.
+    if (h.size >= 52) {
+        h.masks[0] = body.u32le();
+        h.masks[1] = body.u32le();
+        h.masks[2] = body.u32le();
+    }
+    return h;
+}
+
+bool ValidLayout(const InfoHeader& h)
+{
+    switch (h.compression) {
+    case BI_RGB:
+        return h.bitCount == 1 || h.bitCount == 4 || h.bitCount == 8 || h.bitCount == 16 || h.bitCount == 24 ||
+               h.bitCount == 32;
+    case BI_BITFIELDS: return h.bitCount == 16 || h.bitCount == 32;
+    case BI_RLE8: return h.bitCount == 8 && h.height > 0;
+    case BI_RLE4: return h.bitCount == 4 && h.height > 0;
+    default: return false;
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<TBitmapImage> Read(std::span<const std::uint8_t> file)
+{
+    auto image = std::make_unique<TBitmapImage>();
+    if (file.empty()) {
+        image->palette.clear();
+        return image;
+    }
+    ByteCursor in(file);
+    ByteCursor fileHeader = in.sub(kFileHeaderSize);
+    if (fileHeader.u16le() != kSignature)
+        Invalid();
+    fileHeader.skip(8);
+    const std::uint32_t offBits = fileHeader.u32le();
+
+    InfoHeader h = ReadInfoHeader(in);
+    if (h.planes != 1)
+        Invalid();
+    if (h.size == kInfoHeaderSize && (h.bitCount == 16 || h.bitCount == 32) && h.compression == BI_BITFIELDS) {
+        h.masks[0] = in.u32le();
+        h.masks[1] = in.u32le();
+        h.masks[2] = in.u32le();
+    }
+    if (!ValidLayout(h) || h.width <= 0 || h.height == 0)
+        Invalid();
+
+    // Colour table: clrUsed entries, or the full table for 1, 4 and 8 bits.
+    std::uint32_t colors = h.clrUsed;
+    if (colors == 0 && h.bitCount <= 8)
+        colors = 1u << h.bitCount;
+    if (colors > gdi::kMaxPaletteEntries)
+        Invalid();
+    const std::size_t entrySize = h.core ? 3 : 4;
+    ByteCursor table = in.sub(colors * entrySize);
+    image->palette.resize(colors);
+    for (gdi::TPaletteEntry& e : image->palette) {
+        e.peBlue = table.u8();
+        e.peGreen = table.u8();
+        e.peRed = table.u8();
+        e.peFlags = 0;
+        if (!h.core)
+            table.skip(1);
+    }
+
+    // Pixel data normally follows the table; a gap announced by bfOffBits is
+    // skipped when the offset lies between the end of the table and the end
+    // of the file (an offset into the headers is not trusted).
+    if (offBits > in.position() && offBits < file.size())
+        in.seek(offBits);
+
+    const std::int64_t height = h.height < 0 ? -h.height : h.height;
+    const bool topDown = h.height < 0;
+    image->bitCount = h.bitCount;
+    image->xPelsPerMeter = h.xPelsPerMeter;
+    image->yPelsPerMeter = h.yPelsPerMeter;
+    image->clrUsed = h.clrUsed;
+    image->clrImportant = h.clrImportant;
+    CheckRasterSize(h.width, height, h.bitCount);
+    const auto width = static_cast<std::int32_t>(h.width);
+    const auto rows = static_cast<std::int32_t>(height);
+
+    if (h.compression == BI_RLE8 || h.compression == BI_RLE4) {
+        // Decoded into 8-bit indices; pixels the data never sets are index 0.
+        image->bitCount = 8;
+        image->compression = BI_RGB;
+        CheckRasterSize(width, rows, 8);
+        std::vector<std::uint8_t> indices(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows), 0);
+        const std::size_t available = in.remaining();
+        const std::size_t take = h.sizeImage != 0 && h.sizeImage < available ? h.sizeImage : available;
+        if (!gdi::DecodeBmpRle(in.bytes(take), h.bitCount, width, rows, indices.data()))
+            Invalid();
+        image->Allocate(width, rows);
+        std::memset(image->bits.get(), 0, image->ImageBytes());
+        for (int k = 0; k < rows; ++k)
+            std::memcpy(image->Row(rows - 1 - k), indices.data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(width),
+                        static_cast<std::size_t>(width));
+        return image;
+    }
+
+    image->compression = h.compression;
+    if (h.compression == BI_BITFIELDS) {
+        std::memcpy(image->masks, h.masks, sizeof h.masks);
+        if (h.masks[0] == 0 && h.masks[1] == 0 && h.masks[2] == 0) {
+            // No masks given: the format's defaults.
+            image->compression = BI_RGB;
+            std::memset(image->masks, 0, sizeof image->masks);
+        }
+    }
+    image->Allocate(width, rows);
+    std::memset(image->bits.get(), 0, image->ImageBytes());
+    // Uncompressed rows, first stored row first; rows the file does not hold
+    // stay zero.
+    std::size_t sizeImage = h.sizeImage != 0 ? h.sizeImage : image->ImageBytes();
+    ByteCursor pixels = in.sub(sizeImage < in.remaining() ? sizeImage : in.remaining());
+    for (int k = 0; k < rows && !pixels.atEnd(); ++k) {
+        const std::span<const std::uint8_t> row = pixels.bytesUpTo(image->stride);
+        std::memcpy(image->Row(topDown ? k : rows - 1 - k), row.data(), row.size());
+    }
+    return image;
+}
+
+void Write(TBitmapImage& image, TStream& stream)
+{
+    if (image.Empty())
+        return;
+    const std::uint32_t bits = image.bitCount;
+    const std::size_t imageSize = image.ImageBytes();
+
+    // Colour table: the raster's own for 8 bits or fewer, lowered to clrUsed;
+    // above 8 bits an attached palette is written as an optional table.
+    std::uint32_t colors = 0;
+    if (bits <= 8) {
+        colors = static_cast<std::uint32_t>(image.palette.size());
+        if (image.clrUsed != 0 && image.clrUsed < colors)
+            colors = image.clrUsed;
+        if (colors == 0) {
+            image.palette.assign(std::size_t{1} << bits, gdi::TPaletteEntry{});
+            colors = static_cast<std::uint32_t>(image.palette.size());
+        }
+    } else if (!image.palette.empty() && !image.ownHalftonePalette) {
+        colors = static_cast<std::uint32_t>(std::min(image.palette.size(), gdi::kMaxPaletteEntries));
+    }
+    const bool withMasks = bits > 8 && (image.compression & 3) != 0;
+    if (withMasks && image.masks[0] == 0) {
+        if (bits == 16) {
+            image.masks[0] = 0xF800;
+            image.masks[1] = 0x07E0;
+            image.masks[2] = 0x001F;
+        } else {
+            image.masks[0] = 0xFF0000;
+            image.masks[1] = 0xFF00;
+            image.masks[2] = 0xFF;
+        }
+    }
+    if (colors != 0)
+        image.clrUsed = colors;
+    const std::size_t headerSize = kInfoHeaderSize + (withMasks ? 12 : 0) + 4 * colors;
+    const std::size_t fileSize = checkedAdd(kFileHeaderSize + headerSize, imageSize);
+
+    std::vector<std::uint8_t> head;
+    head.reserve(kFileHeaderSize + headerSize);
+    auto u16 = [&](std::uint32_t v) {
+        head.push_back(static_cast<std::uint8_t>(v));
+        head.push_back(static_cast<std::uint8_t>(v >> 8));
+    };
+    auto u32 = [&](std::uint32_t v) {
+        u16(v & 0xFFFF);
+        u16(v >> 16);
+    };
+    u16(kSignature);
+    u32(static_cast<std::uint32_t>(fileSize));
+    u16(0);
+    u16(0);
+    u32(static_cast<std::uint32_t>(kFileHeaderSize + headerSize));
+    u32(kInfoHeaderSize);
+    u32(static_cast<std::uint32_t>(image.width));
+    u32(static_cast<std::uint32_t>(image.height));
+    u16(1);
+    u16(bits);
+    u32(image.compression);
+    u32(static_cast<std::uint32_t>(imageSize));
+    u32(static_cast<std::uint32_t>(image.xPelsPerMeter));
+    u32(static_cast<std::uint32_t>(image.yPelsPerMeter));
+    u32(image.clrUsed);
+    u32(image.clrImportant);
+    if (withMasks)
+        for (std::uint32_t m : image.masks)
+            u32(m);
+    for (std::uint32_t i = 0; i < colors; ++i) {
+        const gdi::TPaletteEntry& e = image.palette[i];
+        head.insert(head.end(), {e.peBlue, e.peGreen, e.peRed, 0});
+    }
+    stream.WriteBuffer(head);
+    // Rows bottom-up, gathered into large blocks to keep writes few.
+    constexpr std::size_t kBlock = 1 << 20;
+    std::vector<std::uint8_t> block;
+    block.reserve(std::min(imageSize, kBlock + image.stride));
+    for (int y = image.height - 1; y >= 0; --y) {
+        block.insert(block.end(), image.Row(y), image.Row(y) + image.stride);
+        if (block.size() >= kBlock || y == 0) {
+            stream.WriteBuffer(block);
+            block.clear();
+        }
+    }
+}
+
+}  // namespace scalopex::core::bmp

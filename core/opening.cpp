@@ -1,0 +1,64 @@
+#include "core/opening.h"
+
+#include "core/file_formats.h"
+#include "core/paths.h"
+#include "core/picture.h"
+
+namespace scalopex::core {
+
+namespace {
+
+// A 24-bit opaque bitmap without carried file fields draws onto a new white
+// 24-bit bitmap as an exact copy of itself, so its storage can be shared.
+bool DrawsAsItself(const TGraphic& graphic)
+{
+    const auto* bitmap = dynamic_cast<const TBitmap*>(&graphic);
+    if (bitmap == nullptr || bitmap->Transparent() || bitmap->PixelFormat() != pf24bit)
+        return false;
+    const TBitmapImage& image = bitmap->Image();
+    return image.xPelsPerMeter == 0 && image.yPelsPerMeter == 0 && image.clrUsed == 0 && image.clrImportant == 0;
+}
+
+}  // namespace
+
+std::unique_ptr<TBitmap> LoadGraphicAsBitmap(const std::string& path)
+{
+    TPicture picture;
+    picture.LoadFromFile(path);
+    return GraphicToBitmap(picture.Graphic());
+}
+
+std::unique_ptr<TBitmap> GraphicToBitmap(const TGraphic* graphic)
+{
+    if (graphic == nullptr)
+        return nullptr;
+    auto bitmap = std::make_unique<TBitmap>();
+    if (DrawsAsItself(*graphic)) {
+        bitmap->Assign(graphic);
+        bitmap->SetTransparentMode(tmAuto);
+        return bitmap;
+    }
+    bitmap->SetPixelFormat(pf24bit);
+    const int height = graphic->Height();
+    bitmap->SetSize(graphic->Width(), height);
+    bitmap->SetPalette(graphic->Palette());
+    if (graphic->Transparent()) {
+        bitmap->SetTransparent(true);
+        bitmap->SetTransparentMode(tmAuto);
+    }
+    bitmap->Canvas().Draw(0, 0, graphic);
+    return bitmap;
+}
+
+bool IsGraphicFile(const std::string& path) noexcept
+{
+    try {
+        const std::string mask = LowerCase(GetFileFormats().GraphicFileMask(TGraphic::StaticClass()));
+        const std::string ext = LowerCase(ExtractFileExt(path));
+        return !ext.empty() && mask.find(ext) != std::string::npos;
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace scalopex::core

@@ -1,0 +1,131 @@
+#include "core/stream.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/exceptions.h"
+
+namespace scalopex::core {
+
+void TStream::ReadBuffer(void* buffer, std::size_t count)
+{
+    if (count != 0 && Read(buffer, count) != count)
+        throw EReadError();
+}
+
+void TStream::WriteBuffer(const void* buffer, std::size_t count)
+{
+    if (count != 0 && Write(buffer, count) != count)
+        throw EWriteError();
+}
+
+std::vector<std::uint8_t> TStream::ReadRemaining(std::uint64_t maxBytes)
+{
+    const std::uint64_t size = Size();
+    const std::uint64_t pos = Position();
+    const std::uint64_t left = size > pos ? size - pos : 0;
+    if (left > maxBytes)
+        throw EOutOfResources("File too large: " + std::to_string(left) + " bytes");
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(left));
+    ReadBuffer(bytes.data(), bytes.size());
+    return bytes;
+}
+
+TFileStream::TFileStream(const std::string& path, Mode mode)
+{
+    if (mode == Mode::OpenRead) {
+        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        if (m_fd >= 0 && ::fstat(m_fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+            ::close(m_fd);
+            m_fd = -1;
+            errno = EISDIR;
+        }
+        if (m_fd < 0)
+            throw EFOpenError(path, SysErrorMessage(errno));
+    } else {
+        m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (m_fd < 0)
+            throw EFCreateError(path, SysErrorMessage(errno));
+    }
+}
+
+TFileStream::~TFileStream()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+std::size_t TFileStream::Read(void* buffer, std::size_t count)
+{
+    std::size_t done = 0;
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    while (done < count) {
+        const ssize_t n = ::pread(m_fd, out + done, count - done, static_cast<off_t>(m_position));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+        m_position += static_cast<std::uint64_t>(n);
+    }
+    return done;
+}
+
+std::size_t TFileStream::Write(const void* buffer, std::size_t count)
+{
+    std::size_t done = 0;
+    const auto* in = static_cast<const std::uint8_t*>(buffer);
+    while (done < count) {
+        const ssize_t n = ::pwrite(m_fd, in + done, count - done, static_cast<off_t>(m_position));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+        m_position += static_cast<std::uint64_t>(n);
+    }
+    return done;
+}
+
+std::uint64_t TFileStream::Size() const
+{
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0)
+        return 0;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::size_t TMemoryStream::Read(void* buffer, std::size_t count)
+{
+    if (m_position >= m_bytes.size())
+        return 0;
+    const std::size_t left = m_bytes.size() - static_cast<std::size_t>(m_position);
+    const std::size_t n = count < left ? count : left;
+    std::memcpy(buffer, m_bytes.data() + m_position, n);
+    m_position += n;
+    return n;
+}
+
+std::size_t TMemoryStream::Write(const void* buffer, std::size_t count)
+{
+    if (count == 0)
+        return 0;
+    const std::size_t end = static_cast<std::size_t>(m_position) + count;
+    if (end > m_bytes.size())
+        m_bytes.resize(end);
+    std::memcpy(m_bytes.data() + m_position, buffer, count);
+    m_position = end;
+    return count;
+}
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path, std::uint64_t maxBytes)
+{
+    TFileStream stream(path, TFileStream::Mode::OpenRead);
+    return stream.ReadRemaining(maxBytes);
+}
+
+}  // namespace scalopex::core

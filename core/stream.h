@@ -1,0 +1,79 @@
+#pragma once
+/// Byte streams: the abstract TStream, a file stream and a memory stream.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace scalopex::core {
+
+class TStream {
+public:
+    virtual ~TStream() = default;
+
+    /// Reads up to count bytes; returns how many were read.
+    virtual std::size_t Read(void* buffer, std::size_t count) = 0;
+    /// Writes up to count bytes; returns how many were written.
+    virtual std::size_t Write(const void* buffer, std::size_t count) = 0;
+    virtual std::uint64_t Size() const = 0;
+    virtual std::uint64_t Position() const = 0;
+    virtual void SetPosition(std::uint64_t position) = 0;
+
+    /// Reads exactly count bytes or throws EReadError.
+    void ReadBuffer(void* buffer, std::size_t count);
+    /// Writes exactly count bytes or throws EWriteError.
+    void WriteBuffer(const void* buffer, std::size_t count);
+    void WriteBuffer(std::span<const std::uint8_t> bytes) { WriteBuffer(bytes.data(), bytes.size()); }
+
+    /// The bytes from the position to the end, moving the position to the end.
+    /// More than maxBytes throws EOutOfResources.
+    std::vector<std::uint8_t> ReadRemaining(std::uint64_t maxBytes);
+};
+
+/// A file opened for reading (others may read it) or created for writing.
+class TFileStream final : public TStream {
+public:
+    enum class Mode { OpenRead, Create };
+    /// Opening fails with EFOpenError, creating with EFCreateError.
+    TFileStream(const std::string& path, Mode mode);
+    ~TFileStream() override;
+    TFileStream(const TFileStream&) = delete;
+    TFileStream& operator=(const TFileStream&) = delete;
+
+    std::size_t Read(void* buffer, std::size_t count) override;
+    std::size_t Write(const void* buffer, std::size_t count) override;
+    std::uint64_t Size() const override;
+    std::uint64_t Position() const override { return m_position; }
+    void SetPosition(std::uint64_t position) override { m_position = position; }
+
+private:
+    int m_fd = -1;
+    std::uint64_t m_position = 0;
+};
+
+/// A growable in-memory stream.
+class TMemoryStream final : public TStream {
+public:
+    TMemoryStream() = default;
+    explicit TMemoryStream(std::vector<std::uint8_t> bytes) : m_bytes(std::move(bytes)) {}
+
+    std::size_t Read(void* buffer, std::size_t count) override;
+    std::size_t Write(const void* buffer, std::size_t count) override;
+    std::uint64_t Size() const override { return m_bytes.size(); }
+    std::uint64_t Position() const override { return m_position; }
+    void SetPosition(std::uint64_t position) override { m_position = position; }
+
+    const std::vector<std::uint8_t>& Bytes() const { return m_bytes; }
+    std::vector<std::uint8_t> TakeBytes() { m_position = 0; return std::move(m_bytes); }
+
+private:
+    std::vector<std::uint8_t> m_bytes;
+    std::uint64_t m_position = 0;
+};
+
+/// The whole content of a file (EFOpenError when it cannot be opened).
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path, std::uint64_t maxBytes);
+
+}  // namespace scalopex::core

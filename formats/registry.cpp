@@ -1,0 +1,30 @@
+#include "formats/registry.h"
+
+#include <mutex>
+
+#include "core/bitmap.h"
+#include "core/file_formats.h"
+
+// One line per registry row, in registration order; a later row for the same
+// extension wins when a file is opened. Rows of formats not yet built are
+// left out, so their extensions fail as unknown ones.
+
+namespace scalopex::formats {
+
+using core::TBitmap;
+
+void RegisterFileFormats()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        core::TFileFormatsList& list = core::GetFileFormats();
+        // Registry creation.
+        list.Add("bmp", "Bitmaps", TBitmap::StaticClass());
+        // Extra readers block.
+        list.Add("bmp", "Windows bitmaps", TBitmap::StaticClass());
+        list.Add("rle", "Run length encoded Windows bitmaps", TBitmap::StaticClass());
+        list.Add("dib", "Device independant Windows bitmaps", TBitmap::StaticClass());
+    });
+}
+
+}  // namespace scalopex::formats

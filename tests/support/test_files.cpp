@@ -1,0 +1,49 @@
+#include "tests/support/test_files.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+namespace scalopex::test {
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "scalopex-test-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("cannot make a temporary folder");
+    m_path = pattern + "/";
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+std::vector<std::uint8_t> ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::uint32_t PixelRGB(const core::TBitmap& bitmap, int x, int y)
+{
+    const core::TBitmapImage& image = bitmap.Image();
+    std::vector<std::uint8_t> bgra(static_cast<std::size_t>(image.width) * 4);
+    core::UnpackRow(image, image.Row(y), image.width, bgra.data());
+    const std::uint8_t* p = bgra.data() + 4 * x;
+    return (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[1]) << 8) | p[0];
+}
+
+std::string CorpusDir()
+{
+    return std::string(SCALOPEX_CORPUS_DIR) + "/";
+}
+
+}  // namespace scalopex::test
