@@ -1,0 +1,152 @@
+// The format registry, the acceptance test and opening files as 24-bit rasters.
+
+#include <gtest/gtest.h>
+
+#include "core/exceptions.h"
+#include "core/file_formats.h"
+#include "core/opening.h"
+#include "core/picture.h"
+#include "formats/registry.h"
+#include "tests/support/test_files.h"
+
+using namespace scalopex::core;
+using scalopex::test::MakeBitmap24;
+using scalopex::test::PixelRGB;
+using scalopex::test::TempDir;
+
+namespace {
+
+class TBitmapChild : public TBitmap {
+    SCALOPEX_GRAPHIC_CLASS(TBitmapChild)
+};
+SCALOPEX_DEFINE_GRAPHIC_CLASS(TBitmapChild, TBitmap)
+
+class TOther : public TGraphic {
+    SCALOPEX_GRAPHIC_CLASS(TOther)
+};
+SCALOPEX_DEFINE_GRAPHIC_CLASS(TOther, TGraphic)
+
+class Opening : public ::testing::Test {
+protected:
+    void SetUp() override { scalopex::formats::RegisterFileFormats(); }
+};
+
+std::string MessageOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.what();
+    }
+    return "(no exception)";
+}
+
+}  // namespace
+
+TEST(FileFormatsList, NewestEntryWinsAndLookupIgnoresCase)
+{
+    TFileFormatsList list;
+    list.Add("BMP", "first", TBitmap::StaticClass());
+    list.Add("bmp", "second", TBitmapChild::StaticClass());
+    list.Add("xyz", "other", TOther::StaticClass());
+    EXPECT_EQ(list.Entries()[0].extension, "bmp");
+    EXPECT_EQ(list.FindExt("Bmp"), &TBitmapChild::StaticClass());
+    EXPECT_EQ(list.FindExt("bm"), nullptr);
+    EXPECT_EQ(list.FindExt(".bmp"), nullptr);
+    EXPECT_EQ(list.GraphicFileMask(TGraphic::StaticClass()), "*.xyz;*.bmp;*.bmp");
+    EXPECT_EQ(list.GraphicFileMask(TBitmap::StaticClass()), "*.bmp;*.bmp");
+
+    // Removing a class removes the classes derived from it too.
+    list.Remove(TBitmap::StaticClass());
+    EXPECT_EQ(list.GraphicFileMask(TGraphic::StaticClass()), "*.xyz");
+}
+
+TEST_F(Opening, RegistersTheBuiltFormatsInOrder)
+{
+    EXPECT_EQ(GetFileFormats().GraphicFileMask(TGraphic::StaticClass()), "*.dib;*.rle;*.bmp;*.bmp");
+    EXPECT_EQ(GetFileFormats().FindExt("DIB"), &TBitmap::StaticClass());
+}
+
+TEST_F(Opening, AcceptanceIsASubstringTestOfTheMask)
+{
+    EXPECT_TRUE(IsGraphicFile("/pics/cat.BMP"));
+    EXPECT_TRUE(IsGraphicFile("/pics/cat.dib"));
+    EXPECT_TRUE(IsGraphicFile("/pics/cat.bm"));  // ".bm" occurs in "*.bmp"
+    EXPECT_TRUE(IsGraphicFile("/pics/cat."));
+    EXPECT_FALSE(IsGraphicFile("/pics/cat"));
+    EXPECT_FALSE(IsGraphicFile("/pics.bmp/cat"));
+    EXPECT_FALSE(IsGraphicFile("/pics/cat.txt"));
+    EXPECT_FALSE(IsGraphicFile(""));
+}
+
+TEST_F(Opening, UnknownExtensionsFailWithTheExtensionAsWritten)
+{
+    TempDir dir;
+    EXPECT_EQ(MessageOf([&] { LoadGraphicAsBitmap(dir.file("cat.bm")); }), "Unknown picture file extension (.bm)");
+    EXPECT_EQ(MessageOf([&] { LoadGraphicAsBitmap(dir.file("cat.")); }), "Unknown picture file extension (.)");
+    EXPECT_EQ(MessageOf([&] { LoadGraphicAsBitmap(dir.file("cat")); }), "Unknown picture file extension (.)");
+    EXPECT_EQ(MessageOf([&] { LoadGraphicAsBitmap(dir.file("cat.TXT")); }), "Unknown picture file extension (.TXT)");
+}
+
+TEST_F(Opening, OpensAnyCaseOfARegisteredExtensionAs24Bit)
+{
+    TempDir dir;
+    auto source = MakeBitmap24(3, 2, [](int x, int y) { return static_cast<std::uint32_t>(0x102030 * (x + 1) + y); });
+    source->SetPixelFormat(pf8bit);
+    source->SaveToFile(dir.file("cat.BMP"));
+    std::unique_ptr<TBitmap> bitmap = LoadGraphicAsBitmap(dir.file("cat.BMP"));
+    ASSERT_NE(bitmap, nullptr);
+    EXPECT_EQ(bitmap->PixelFormat(), pf24bit);
+    EXPECT_EQ(bitmap->Width(), 3);
+    EXPECT_EQ(bitmap->Height(), 2);
+    EXPECT_FALSE(bitmap->Transparent());
+    // The indexed source's colour table comes along as an attached palette.
+    EXPECT_EQ(bitmap->Palette().size(), 256u);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            EXPECT_EQ(PixelRGB(*bitmap, x, y), PixelRGB(*source, x, y));
+}
+
+TEST_F(Opening, AFailedOpenLeavesThePictureAsItWas)
+{
+    TempDir dir;
+    scalopex::test::WriteBytes(dir.file("bad.bmp"), {'B', 'M', 1, 2, 3});
+    TPicture picture;
+    auto shown = MakeBitmap24(2, 2, [](int, int) { return 0x00FF00u; });
+    picture.Assign(shown.get());
+    const TGraphic* before = picture.Graphic();
+    EXPECT_EQ(MessageOf([&] { picture.LoadFromFile(dir.file("bad.bmp")); }), "Stream read error");
+    EXPECT_EQ(MessageOf([&] { picture.LoadFromFile(dir.file("missing.bmp")); }),
+              "Cannot open file \"" + dir.file("missing.bmp") + "\". No such file or directory");
+    EXPECT_EQ(picture.Graphic(), before);
+    EXPECT_EQ(picture.Width(), 2);
+}
+
+TEST(GraphicToBitmap, DrawsATransparentGraphicOverWhite)
+{
+    auto source = MakeBitmap24(2, 2, [](int x, int y) { return x == 0 && y == 1 ? 0x0000FFu : 0x808080u; });
+    source->SetTransparent(true);
+    std::unique_ptr<TBitmap> bitmap = GraphicToBitmap(source.get());
+    EXPECT_TRUE(bitmap->Transparent());
+    EXPECT_EQ(bitmap->TransparentMode(), tmAuto);
+    EXPECT_EQ(PixelRGB(*bitmap, 0, 1), 0xFFFFFFu);
+    EXPECT_EQ(PixelRGB(*bitmap, 1, 1), 0x808080u);
+    EXPECT_EQ(bitmap->TransparentColor(), 0x02FFFFFFu);
+    EXPECT_EQ(GraphicToBitmap(nullptr), nullptr);
+}
+
+TEST(GraphicToBitmap, SharesTheStorageOfAnOpaque24BitBitmap)
+{
+    auto source = MakeBitmap24(4, 3, [](int x, int y) { return static_cast<std::uint32_t>(x * 3 + y); });
+    source->SetTransparentColor(RGB(1, 2, 3));
+    std::unique_ptr<TBitmap> bitmap = GraphicToBitmap(source.get());
+    EXPECT_TRUE(bitmap->SharesStorageWith(*source));
+    EXPECT_EQ(bitmap->TransparentMode(), tmAuto);
+    EXPECT_FALSE(bitmap->Transparent());
+
+    source->SetPixelFormat(pf32bit);
+    bitmap = GraphicToBitmap(source.get());
+    EXPECT_FALSE(bitmap->SharesStorageWith(*source));
+    EXPECT_EQ(bitmap->PixelFormat(), pf24bit);
+    EXPECT_EQ(PixelRGB(*bitmap, 3, 2), 11u);
+}
