@@ -8,6 +8,7 @@
 #include "core/bmp_file.h"
 #include "core/exceptions.h"
 #include "core/limits.h"
+#include "platform/gdi/masked_copy.h"
 
 namespace scalopex::core {
 
@@ -393,13 +394,33 @@ void TBitmapCanvas::DrawBitmap(const TRect& rect, const TBitmap& source)
         return;
     }
 
-    // Nearest source column for every destination column.
+    if (!transparent && sameSize && src.PixelFormat() == pf32bit && dst.PixelFormat() == pf24bit) {
+        // A rotated (32-bit) image drawn onto a 24-bit one: drop the fourth byte.
+        for (int y = y0; y < y1; ++y) {
+            const std::uint8_t* in = src.Row(y - rect.Top) + static_cast<std::size_t>(x0 - rect.Left) * 4;
+            std::uint8_t* out = dst.Row(y) + static_cast<std::size_t>(x0) * 3;
+            for (int x = x0; x < x1; ++x, in += 4, out += 3) {
+                out[0] = in[0];
+                out[1] = in[1];
+                out[2] = in[2];
+            }
+        }
+        dest.Changed();
+        return;
+    }
+
+    // Any other case goes through rows of blue, green, red, x quadruples,
+    // taking the nearest source column for every destination column.
     std::vector<int> columns(static_cast<std::size_t>(x1 - x0));
     for (int x = x0; x < x1; ++x)
         columns[static_cast<std::size_t>(x - x0)] =
             static_cast<int>(static_cast<std::int64_t>(x - rect.Left) * src.width / rect.Width());
-    const TColor key = ColorToRGB(source.TransparentColor());
+    const TColor key = source.TransparentColor();
+    const std::uint32_t keyBgr = (static_cast<std::uint32_t>(GetBValue(key))) |
+                                 (static_cast<std::uint32_t>(GetGValue(key)) << 8) |
+                                 (static_cast<std::uint32_t>(GetRValue(key)) << 16);
     std::vector<std::uint8_t> srcRow(static_cast<std::size_t>(src.width) * 4);
+    std::vector<std::uint8_t> mapped(columns.size() * 4);
     std::vector<std::uint8_t> dstRow(static_cast<std::size_t>(dst.width) * 4);
     gdi::TNearestColorMap nearest(dst.palette);
     int unpacked = -1;
@@ -407,15 +428,16 @@ void TBitmapCanvas::DrawBitmap(const TRect& rect, const TBitmap& source)
         const int sy = static_cast<int>(static_cast<std::int64_t>(y - rect.Top) * src.height / rect.Height());
         if (sy != unpacked) {
             UnpackRow(src, src.Row(sy), src.width, srcRow.data());
+            for (std::size_t i = 0; i < columns.size(); ++i)
+                std::memcpy(mapped.data() + 4 * i, srcRow.data() + 4 * static_cast<std::size_t>(columns[i]), 4);
             unpacked = sy;
         }
         UnpackRow(dst, dst.Row(y), dst.width, dstRow.data());
-        for (int x = x0; x < x1; ++x) {
-            const std::uint8_t* s = srcRow.data() + 4 * static_cast<std::size_t>(columns[static_cast<std::size_t>(x - x0)]);
-            if (transparent && RGB(s[2], s[1], s[0]) == key)
-                continue;
-            std::memcpy(dstRow.data() + 4 * static_cast<std::size_t>(x), s, 4);
-        }
+        std::uint8_t* target = dstRow.data() + 4 * static_cast<std::size_t>(x0);
+        if (transparent)
+            gdi::MaskedCopyRow(mapped.data(), target, columns.size(), keyBgr);
+        else
+            std::memcpy(target, mapped.data(), mapped.size());
         PackRow(dst, dstRow.data(), dst.width, dst.Row(y), &nearest);
     }
     dest.Changed();
