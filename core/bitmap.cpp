@@ -140,13 +140,7 @@ void TBitmap::Resize(int width, int height)
 {
     TBitmapImage& old = Changing();
     auto image = std::make_shared<TBitmapImage>();
-    image->bitCount = old.bitCount;
-    image->compression = old.compression;
-    std::memcpy(image->masks, old.masks, sizeof old.masks);
-    image->xPelsPerMeter = old.xPelsPerMeter;
-    image->yPelsPerMeter = old.yPelsPerMeter;
-    image->clrUsed = old.clrUsed;
-    image->clrImportant = old.clrImportant;
+    image->CopyDescription(old);
     image->palette = old.palette;
     image->ownHalftonePalette = old.ownHalftonePalette;
     image->Allocate(width, height);
@@ -319,15 +313,9 @@ void TBitmap::Dormant()
     }
     // A dormant storage of its own: bitmaps sharing the pixels keep them.
     auto image = std::make_shared<TBitmapImage>();
+    image->CopyDescription(*m_image);
     image->width = m_image->width;
     image->height = m_image->height;
-    image->bitCount = m_image->bitCount;
-    image->compression = m_image->compression;
-    std::memcpy(image->masks, m_image->masks, sizeof image->masks);
-    image->xPelsPerMeter = m_image->xPelsPerMeter;
-    image->yPelsPerMeter = m_image->yPelsPerMeter;
-    image->clrUsed = m_image->clrUsed;
-    image->clrImportant = m_image->clrImportant;
     image->stride = m_image->stride;
     image->keptFile = std::move(file);
     image->dormant = true;

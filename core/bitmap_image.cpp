@@ -150,18 +150,23 @@ void TBitmapImage::Allocate(std::int32_t newWidth, std::int32_t newHeight)
     stride = newWidth == 0 ? 0 : core::RowBytes(newWidth, bitCount);
 }
 
+void TBitmapImage::CopyDescription(const TBitmapImage& other)
+{
+    bitCount = other.bitCount;
+    compression = other.compression;
+    std::memcpy(masks, other.masks, sizeof masks);
+    xPelsPerMeter = other.xPelsPerMeter;
+    yPelsPerMeter = other.yPelsPerMeter;
+    clrUsed = other.clrUsed;
+    clrImportant = other.clrImportant;
+}
+
 std::unique_ptr<TBitmapImage> TBitmapImage::Clone() const
 {
     auto copy = std::make_unique<TBitmapImage>();
+    copy->CopyDescription(*this);
     copy->width = width;
     copy->height = height;
-    copy->bitCount = bitCount;
-    copy->compression = compression;
-    std::memcpy(copy->masks, masks, sizeof masks);
-    copy->xPelsPerMeter = xPelsPerMeter;
-    copy->yPelsPerMeter = yPelsPerMeter;
-    copy->clrUsed = clrUsed;
-    copy->clrImportant = clrImportant;
     copy->palette = palette;
     copy->ownHalftonePalette = ownHalftonePalette;
     copy->stride = stride;

@@ -55,6 +55,9 @@ struct TBitmapImage {
     /// Allocates uninitialised storage for width × height pixels of bitCount
     /// bits, after checking the engine's limits.
     void Allocate(std::int32_t newWidth, std::int32_t newHeight);
+    /// Copies the layout and the carried header fields of other (size,
+    /// pixels, palette and kept file image excepted).
+    void CopyDescription(const TBitmapImage& other);
     /// A deep copy (pixels, palette, header, kept file image).
     std::unique_ptr<TBitmapImage> Clone() const;
     /// Sets bitCount, compression and masks for a pixel format.
