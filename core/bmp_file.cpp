@@ -4,10 +4,13 @@
 // uncompressed, with bitfields, or RLE8 / RLE4. Rejected: other compressions
 // (embedded JPEG or PNG, Huffman, RLE24), planes other than 1, colour tables
 // of more than 256 entries, widths below 1, top-down RLE, rasters beyond the
-// engine's limits. Data cut short in the pixels reads as zero.
+// engine's limits. Data cut short in the pixels reads as zero. bfOffBits is
+// trusted only past the headers: after the table it skips a gap, inside a
+// table whose size the header leaves implied it ends the table there.
 
 #include "core/bmp_file.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -125,11 +128,18 @@ std::unique_ptr<TBitmapImage> Read(std::span<const std::uint8_t> file)
 
     // Colour table: clrUsed entries, or the full table for 1, 4 and 8 bits.
     std::uint32_t colors = h.clrUsed;
-    if (colors == 0 && h.bitCount <= 8)
-        colors = 1u << h.bitCount;
     if (colors > gdi::kMaxPaletteEntries)
         Invalid();
     const std::size_t entrySize = h.core ? 3 : 4;
+    const std::size_t tableStart = in.position();
+    if (colors == 0 && h.bitCount <= 8) {
+        colors = 1u << h.bitCount;
+        // A file that cannot or does not give its table size but starts its
+        // pixels inside the full table has a shorter table (seen in core
+        // header files); an offset into the headers is not trusted.
+        if (offBits > tableStart && offBits < tableStart + colors * entrySize && (offBits - tableStart) % entrySize == 0)
+            colors = static_cast<std::uint32_t>((offBits - tableStart) / entrySize);
+    }
     ByteCursor table = in.sub(colors * entrySize);
     image->palette.resize(colors);
     for (gdi::TPaletteEntry& e : image->palette) {
@@ -162,17 +172,14 @@ std::unique_ptr<TBitmapImage> Read(std::span<const std::uint8_t> file)
         // Decoded into 8-bit indices; pixels the data never sets are index 0.
         image->bitCount = 8;
         image->compression = BI_RGB;
-        CheckRasterSize(width, rows, 8);
-        std::vector<std::uint8_t> indices(static_cast<std::size_t>(width) * static_cast<std::size_t>(rows), 0);
-        const std::size_t available = in.remaining();
-        const std::size_t take = h.sizeImage != 0 && h.sizeImage < available ? h.sizeImage : available;
-        if (!gdi::DecodeBmpRle(in.bytes(take), h.bitCount, width, rows, indices.data()))
-            Invalid();
         image->Allocate(width, rows);
         std::memset(image->bits.get(), 0, image->ImageBytes());
-        for (int k = 0; k < rows; ++k)
-            std::memcpy(image->Row(rows - 1 - k), indices.data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(width),
-                        static_cast<std::size_t>(width));
+        const std::size_t take = h.sizeImage != 0 && h.sizeImage < in.remaining() ? h.sizeImage : in.remaining();
+        if (!gdi::DecodeBmpRle(in.bytes(take), h.bitCount, width, rows, image->bits.get(), image->stride))
+            Invalid();
+        // The data is stored bottom-up; the raster's rows run from the top.
+        for (int k = 0; k < rows / 2; ++k)
+            std::swap_ranges(image->Row(k), image->Row(k) + image->stride, image->Row(rows - 1 - k));
         return image;
     }
 

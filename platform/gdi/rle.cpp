@@ -13,43 +13,55 @@ namespace {
 
 class RleWriter {
 public:
-    RleWriter(int width, int height, std::uint8_t* out) : m_width(width), m_height(height), m_out(out) {}
+    RleWriter(int width, int height, std::uint8_t* out, std::size_t stride)
+        : m_width(width), m_height(height), m_out(out), m_stride(stride)
+    {
+    }
 
+    // Pixels past the row end are dropped; the cursor stays at the row end.
     bool Put(std::uint8_t index)
     {
         if (m_y >= m_height)
             return false;
-        if (m_x < m_width)
-            m_out[static_cast<std::size_t>(m_y) * static_cast<std::size_t>(m_width) + static_cast<std::size_t>(m_x)] = index;
-        ++m_x;
+        if (m_x < m_width) {
+            m_out[static_cast<std::size_t>(m_y) * m_stride + static_cast<std::size_t>(m_x)] = index;
+            ++m_x;
+        }
         return true;
     }
+    // Ends of line below the last row set nothing and are harmless.
     void EndOfLine()
     {
         m_x = 0;
-        ++m_y;
+        if (m_y < m_height)
+            ++m_y;
     }
+    // A move may reach the row end or the line below the last row, no further.
     bool Move(int dx, int dy)
     {
+        if (dx > m_width - m_x || dy > m_height - m_y)
+            return false;
         m_x += dx;
         m_y += dy;
-        return m_x <= m_width && m_y <= m_height;
+        return true;
     }
 
 private:
     int m_width;
     int m_height;
     std::uint8_t* m_out;
-    int m_x = 0;
+    std::size_t m_stride;
+    int m_x = 0;  // invariant: 0 <= m_x <= m_width, 0 <= m_y <= m_height
     int m_y = 0;
 };
 
 }  // namespace
 
-bool DecodeBmpRle(std::span<const std::uint8_t> data, int bitsPerPixel, int width, int height, std::uint8_t* out)
+bool DecodeBmpRle(std::span<const std::uint8_t> data, int bitsPerPixel, int width, int height, std::uint8_t* out,
+                  std::size_t stride)
 {
     const bool rle4 = bitsPerPixel == 4;
-    RleWriter writer(width, height, out);
+    RleWriter writer(width, height, out, stride);
     std::size_t pos = 0;
     const std::size_t size = data.size();
     while (pos + 1 < size) {
