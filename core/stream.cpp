@@ -122,6 +122,17 @@ std::size_t TMemoryStream::Write(const void* buffer, std::size_t count)
     return count;
 }
 
+std::unique_ptr<TFileStream> CreateNewFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (errno == EEXIST)
+            return nullptr;
+        throw EFCreateError(path, SysErrorMessage(errno));
+    }
+    return std::make_unique<TFileStream>(fd);
+}
+
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path, std::uint64_t maxBytes)
 {
     TFileStream stream(path, TFileStream::Mode::OpenRead);

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -38,6 +39,8 @@ public:
     enum class Mode { OpenRead, Create };
     /// Opening fails with EFOpenError, creating with EFCreateError.
     TFileStream(const std::string& path, Mode mode);
+    /// Takes over an open file descriptor.
+    explicit TFileStream(int fd) : m_fd(fd) {}
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
@@ -72,6 +75,10 @@ private:
     std::vector<std::uint8_t> m_bytes;
     std::uint64_t m_position = 0;
 };
+
+/// Creates path only if no file or folder of that name exists at that moment;
+/// returns null when one does. Other failures throw EFCreateError.
+std::unique_ptr<TFileStream> CreateNewFile(const std::string& path);
 
 /// The whole content of a file (EFOpenError when it cannot be opened).
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path, std::uint64_t maxBytes);

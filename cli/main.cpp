@@ -1,0 +1,189 @@
+// scalopex-batch: the runs of the window without a window. Every file named
+// on the command line is processed in order, as GO ALL does with all of them
+// checked; written paths go to standard output, problems to standard error.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/batch_options.h"
+#include "core/exceptions.h"
+#include "core/paths.h"
+#include "files/ini_file.h"
+#include "files/settings.h"
+#include "formats/registry.h"
+#include "output/runs.h"
+
+using namespace scalopex;
+
+namespace {
+
+constexpr const char* kProgram = "scalopex-batch";
+constexpr const char* kVersion = "scalopex-batch 0.1";
+
+void Report(const std::string& message)
+{
+    // Message texts break lines with a carriage return; one line each here.
+    std::string line;
+    bool first = true;
+    for (char c : message) {
+        if (c != '\r') {
+            line += c;
+        } else {
+            line += first ? ": " : " ";
+            first = false;
+        }
+    }
+    std::cerr << kProgram << ": " << line << std::endl;
+}
+
+// Desktop services of a terminal: messages on standard error, no clipboard.
+class TerminalDesktop final : public platform::IDesktopServices {
+public:
+    void MessageBox(const std::string& text, const std::string&, platform::MessageIcon) override { Report(text); }
+    std::optional<std::string> ClipboardFirstFile() override { return std::nullopt; }
+    void ClipboardSetImage(const std::vector<std::uint8_t>&) override { throw core::Exception("Cannot open clipboard"); }
+    void ShowWaitCursor() override {}
+    void RestoreCursor() override {}
+    void ProcessPendingEvents() override {}
+    void ShellOpen(const std::string&) override {}
+    void ShellExplore(const std::string&) override {}
+    std::optional<std::string> PickFolder(const std::string&) override { return std::nullopt; }
+};
+
+class BatchHost final : public output::IRunHost {
+public:
+    BatchHost(files::TSettings settings, std::set<int> activeSlots, std::vector<std::string> files)
+        : m_settings(std::move(settings)), m_activeSlots(std::move(activeSlots)), m_files(std::move(files)),
+          m_checked(m_files.size(), true), m_progress(::isatty(STDERR_FILENO) != 0)
+    {
+    }
+
+    /// Unchecks files that do not exist, reporting each; returns their count.
+    int DropMissingFiles()
+    {
+        int missing = 0;
+        for (std::size_t i = 0; i < m_files.size(); ++i)
+            if (!core::FileExists(m_files[i])) {
+                Report(m_files[i] + ": no such file");
+                m_checked[i] = false;
+                ++missing;
+            }
+        return missing;
+    }
+
+    const files::TSettings& Settings() const override { return m_settings; }
+    bool SlotActive(int slot) const override { return m_activeSlots.count(slot + 1) != 0; }
+    bool CopyOnly() const override { return false; }
+    std::string CurrentFile() const override { return m_current; }
+    void SetCurrentFile(const std::string& path) override
+    {
+        m_current = path;
+        ++m_started;
+        if (m_progress)
+            std::cerr << "[" << m_started << "/" << m_files.size() << "] " << path << std::endl;
+    }
+    int FileCount() const override { return static_cast<int>(m_files.size()); }
+    std::string FileName(int index) const override { return m_files[static_cast<std::size_t>(index)]; }
+    bool FileChecked(int index) const override { return m_checked[static_cast<std::size_t>(index)]; }
+    core::TPicture& Picture() override { return m_picture; }
+    void RepaintPreview() override {}
+    void SetBatchRunning(bool) override {}
+    void FileWritten(const std::string& path) override { std::cout << path << std::endl; }
+    platform::IDesktopServices& Desktop() override { return m_desktop; }
+
+private:
+    files::TSettings m_settings;
+    std::set<int> m_activeSlots;
+    std::vector<std::string> m_files;
+    std::vector<bool> m_checked;
+    bool m_progress;
+    int m_started = 0;
+    std::string m_current;
+    core::TPicture m_picture;
+    TerminalDesktop m_desktop;
+};
+
+files::TSettings LoadBatchSettings(const cli::TBatchOptions& options)
+{
+    files::TSettings settings;
+    std::string path;
+    if (options.settingsFile) {
+        path = *options.settingsFile;
+        if (!core::FileExists(path))
+            throw std::invalid_argument("--settings: no such file: " + path);
+    } else {
+        // The window's settings file, when it has been made.
+        path = files::SettingsFilePath(core::ExtractFilePath(files::ExecutablePath()) + "scalopex");
+        if (!core::FileExists(path))
+            return settings;
+    }
+    files::TIniFile ini(path);
+    files::LoadSettings(ini, settings);
+    return settings;
+}
+
+void ApplyOptions(const cli::TBatchOptions& options, files::TSettings& settings)
+{
+    for (int slot = 0; slot < 3; ++slot) {
+        files::TSlotSettings& s = settings.slots[static_cast<std::size_t>(slot)];
+        if (options.suffix[slot])
+            s.suffix = *options.suffix[slot];
+        if (options.maxDimension[slot]) {
+            settings.SetMaxDimension(slot, *options.maxDimension[slot]);
+            if (s.maxDimension != *options.maxDimension[slot])
+                Report("--max" + std::to_string(slot + 1) + ": limited to " + std::to_string(s.maxDimension));
+        }
+        if (options.formatIndex[slot])
+            settings.SetFormatIndex(slot, *options.formatIndex[slot]);
+        if (options.destFolder[slot])
+            s.destFolder = *options.destFolder[slot];
+    }
+    if (options.defaultIndex)
+        settings.SetDefaultIndex(*options.defaultIndex);
+    if (options.warnings)
+        settings.warnings = *options.warnings;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    cli::TBatchOptions options;
+    files::TSettings settings;
+    try {
+        options = cli::ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc));
+        if (options.help) {
+            std::cout << cli::kBatchUsage;
+            return 0;
+        }
+        if (options.version) {
+            std::cout << kVersion << std::endl;
+            return 0;
+        }
+        settings = LoadBatchSettings(options);
+    } catch (const std::invalid_argument& e) {
+        Report(e.what());
+        std::cerr << "Try '" << kProgram << " --help'." << std::endl;
+        return 2;
+    } catch (const std::exception& e) {
+        Report(e.what());
+        return 2;
+    }
+    ApplyOptions(options, settings);
+    formats::RegisterFileFormats();
+
+    std::set<int> slots;
+    for (int slot : options.slots.value_or(std::vector<int>{1}))
+        slots.insert(slot);
+    BatchHost host(settings, slots, options.files);
+    const int missing = host.DropMissingFiles();
+    output::TRunner runner(host);
+    const output::TBatchResult result = runner.GoAll();
+    return (missing > 0 || result.failures > 0) ? 1 : 0;
+}

@@ -1,0 +1,134 @@
+#include "output/runs.h"
+
+#include <array>
+#include <memory>
+
+#include "core/opening.h"
+#include "core/paths.h"
+#include "output/saving.h"
+#include "output/slot_job.h"
+
+namespace scalopex::output {
+
+namespace {
+
+constexpr std::array<const char*, 6> kFormatExtensions = {"", ".bmp", ".jpg", ".png", ".gif", ".tga"};
+
+// Shows the wait cursor for its lifetime; Restore may bring the saved one
+// back earlier, once.
+class WaitCursor {
+public:
+    explicit WaitCursor(platform::IDesktopServices& desktop) : m_desktop(desktop) { m_desktop.ShowWaitCursor(); }
+    ~WaitCursor() { Restore(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+    void Restore()
+    {
+        if (m_shown) {
+            m_shown = false;
+            m_desktop.RestoreCursor();
+        }
+    }
+
+private:
+    platform::IDesktopServices& m_desktop;
+    bool m_shown = true;
+};
+
+}  // namespace
+
+std::string TRunner::FormatExtension(int formatIndex)
+{
+    if (formatIndex < 0 || formatIndex >= static_cast<int>(kFormatExtensions.size()))
+        return "";
+    return kFormatExtensions[static_cast<std::size_t>(formatIndex)];
+}
+
+void TRunner::RunSlots(const std::string& sourcePath, bool copyOnlyFirst)
+{
+    std::string target = core::ExtractFileExt(sourcePath);
+    for (int slot = 0; slot < 3; ++slot) {
+        if (!m_host.SlotActive(slot))
+            continue;
+        const files::TSettings& settings = m_host.Settings();
+        const files::TSlotSettings& s = settings.slots[static_cast<std::size_t>(slot)];
+        // "NC", and a box without a valid entry, keep the current extension.
+        const std::string formatExt = FormatExtension(s.formatIndex);
+        if (s.FormatText() != "NC" && !formatExt.empty())
+            target = formatExt;
+        TSlotJob job;
+        job.sourcePath = sourcePath;
+        job.suffix = s.suffix;
+        job.copyOnly = slot == 0 && copyOnlyFirst;
+        job.maxDimension = s.maxDimension;
+        job.destFolder = s.destFolder;
+        job.targetExtension = target;
+        job.defaultExtension = settings.DefaultExtension();
+        job.warnings = settings.warnings;
+        m_host.RepaintPreview();
+        const std::string written = ProcessSlot(job, m_host.Picture().Bitmap(), m_host.Desktop());
+        if (!written.empty())
+            m_host.FileWritten(written);
+    }
+}
+
+void TRunner::Go()
+{
+    if (m_host.Picture().Bitmap().Empty())
+        return;
+    WaitCursor cursor(m_host.Desktop());
+    RunSlots(m_host.CurrentFile(), m_host.CopyOnly());
+}
+
+TBatchResult TRunner::GoAll()
+{
+    TBatchResult result;
+    if (m_running || m_host.FileCount() == 0)
+        return result;  // a second click during a batch is ignored
+    platform::IDesktopServices& desktop = m_host.Desktop();
+    WaitCursor cursor(desktop);
+    m_stopRequest = false;
+    m_running = true;
+    m_host.SetBatchRunning(true);
+    const int count = m_host.FileCount();
+    for (int i = 0; i < count; ++i) {
+        try {
+            if (i >= m_host.FileCount() || !m_host.FileChecked(i))
+                continue;
+            desktop.ProcessPendingEvents();
+            if (m_stopRequest) {
+                result.stopped = true;
+                break;
+            }
+            if (i >= m_host.FileCount())
+                continue;
+            const std::string name = m_host.FileName(i);
+            if (!core::FileExists(name))
+                continue;
+            m_host.SetCurrentFile(name);
+            {
+                std::unique_ptr<core::TBitmap> bitmap = core::LoadGraphicAsBitmap(name);
+                m_host.Picture().Assign(bitmap.get());
+            }
+            m_host.RepaintPreview();
+            RunSlots(name, false);
+            ++result.filesDone;
+        } catch (const std::exception& e) {
+            ++result.failures;
+            desktop.MessageBox(e.what(), kApplicationTitle, platform::MessageIcon::None);
+            m_host.SetBatchRunning(false);
+            cursor.Restore();
+        }
+    }
+    m_running = false;
+    m_host.SetBatchRunning(false);
+    return result;
+}
+
+void TRunner::Stop()
+{
+    m_stopRequest = true;
+    m_host.SetBatchRunning(false);
+}
+
+}  // namespace scalopex::output

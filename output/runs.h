@@ -1,0 +1,75 @@
+#pragma once
+/// GO, GO ALL and STOP, written against a small host interface that the
+/// window and the batch command implement.
+
+#include <string>
+
+#include "core/picture.h"
+#include "files/settings.h"
+#include "platform/desktop.h"
+
+namespace scalopex::output {
+
+/// What a run needs from its window (or command line).
+class IRunHost {
+public:
+    virtual ~IRunHost() = default;
+
+    /// The slot settings as they are now (read again for every file).
+    virtual const files::TSettings& Settings() const = 0;
+    /// Whether slot 0, 1 or 2 runs: checked, and for slots 2 and 3 enabled.
+    virtual bool SlotActive(int slot) const = 0;
+    /// The Copy box: slot 1 of GO puts its image on the clipboard.
+    virtual bool CopyOnly() const = 0;
+
+    virtual std::string CurrentFile() const = 0;
+    virtual void SetCurrentFile(const std::string& path) = 0;
+
+    virtual int FileCount() const = 0;
+    virtual std::string FileName(int index) const = 0;
+    virtual bool FileChecked(int index) const = 0;
+
+    /// The preview's picture, holding the working image.
+    virtual core::TPicture& Picture() = 0;
+    virtual void RepaintPreview() = 0;
+    /// GO ALL hidden and STOP shown while a batch runs.
+    virtual void SetBatchRunning(bool running) = 0;
+    /// Told of every file written.
+    virtual void FileWritten(const std::string& path) = 0;
+
+    virtual platform::IDesktopServices& Desktop() = 0;
+};
+
+/// What GO ALL did.
+struct TBatchResult {
+    int filesDone = 0;
+    int failures = 0;
+    bool stopped = false;
+};
+
+class TRunner {
+public:
+    explicit TRunner(IRunHost& host) : m_host(host) {}
+
+    /// GO: the active slots on the working image. A failure ends the run
+    /// and propagates to the caller, which reports it.
+    void Go();
+    /// GO ALL: every checked entry present when the run begins, in order;
+    /// a failing file is reported in a message box and the run goes on.
+    TBatchResult GoAll();
+    /// STOP: the batch ends before its next file.
+    void Stop();
+    bool Running() const { return m_running; }
+
+    /// The extension of each slot's format box entry ("" for "NC").
+    static std::string FormatExtension(int formatIndex);
+
+private:
+    void RunSlots(const std::string& sourcePath, bool copyOnlyFirst);
+
+    IRunHost& m_host;
+    bool m_stopRequest = false;
+    bool m_running = false;
+};
+
+}  // namespace scalopex::output

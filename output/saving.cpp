@@ -1,0 +1,129 @@
+#include "output/saving.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <string_view>
+
+#include "core/exceptions.h"
+#include "core/paths.h"
+#include "core/stream.h"
+#include "output/writers.h"
+
+namespace scalopex::output {
+
+namespace {
+
+constexpr std::string_view kInvalidNameChars = "<>|\"\\/:*?";
+constexpr const char* kSaveableFormats =
+    "JPEG Image (*.jpg)|*.jpg;*.jpeg|Portable Networks Graphic (*.png)|*.png|Windows Bitmap (*.bmp)|*.bmp|"
+    "JPEG 2000 (*.jp2)|*.jp2;*.jpc;*.j2k|Targa Image (*.tga)|*.tga|GIF Image (*.gif)|*.gif|Enhanced Metafile (*.emf)|*.emf";
+constexpr const char* kJpeg2000Aliases = ".jpc.j2k";
+constexpr const char* kCR = "\r";
+constexpr const char* kSInvalidFileName = "This is an invalid file name";
+constexpr const char* kSCannotSave = "This graphic format can not be saved!";
+constexpr const char* kSDefaultFormat = "Will be saved in default format";
+constexpr const char* kSGraphicTypeCannotBeSaved = "Graphic type cannot be saved!";
+// Far beyond any real folder; only ends a search that cannot succeed.
+constexpr int kMaxUniqueAttempts = 1000000;
+
+// path with "[n]" before its extension; n = 0 gives path itself.
+std::string Candidate(const std::string& path, int n)
+{
+    if (n == 0)
+        return path;
+    std::string inserted(1, '[');
+    inserted += std::to_string(n);
+    inserted += ']';
+    inserted += core::ExtractFileExt(path);
+    return core::ChangeFileExt(path, inserted);
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return core::LowerCase(text).find(core::LowerCase(part)) != std::string::npos;
+}
+
+}  // namespace
+
+TSavingOptions& SavingOptions()
+{
+    static TSavingOptions options;
+    return options;
+}
+
+bool IsValidFileName(const std::string& name)
+{
+    return !name.empty() && name.find_first_of(kInvalidNameChars) == std::string::npos;
+}
+
+std::string MakeUniqueName(const std::string& path)
+{
+    for (int n = 0; n < kMaxUniqueAttempts; ++n) {
+        const std::string candidate = Candidate(path, n);
+        if (!core::FileExists(candidate))
+            return candidate;
+    }
+    throw core::Exception(path + kCR + "No free file name");
+}
+
+void SaveImageFile(const std::string& requested, core::TBitmap& bitmap, std::string& finalName,
+                   platform::IDesktopServices& desktop)
+{
+    finalName.clear();
+    std::string path = requested;
+    if (!IsValidFileName(core::ExtractFileName(path)))
+        throw core::Exception(path + kCR + kSInvalidFileName);
+
+    std::string ext = core::LowerCase(core::ExtractFileExt(path));
+    if (ext.empty() || !Contains(kSaveableFormats, ext)) {
+        const TSavingOptions& options = SavingOptions();
+        if (options.warnings)
+            desktop.MessageBox(path + kCR + kSCannotSave + kCR + kSDefaultFormat, kApplicationTitle,
+                               platform::MessageIcon::None);
+        path = core::ChangeFileExt(path, options.defaultExtension);
+        ext = options.defaultExtension;
+        finalName = path;
+    }
+    const std::string base = path;
+    path = MakeUniqueName(base);
+    finalName = path;
+    if (!ext.empty() && Contains(kJpeg2000Aliases, ext))
+        ext = ".jp2";
+    if (ext == ".jpeg")
+        ext = ".jpg";
+
+    const TWriter* writer = FindWriter(ext);
+    if (writer == nullptr) {
+        desktop.MessageBox(kSGraphicTypeCannotBeSaved, kApplicationTitle, platform::MessageIcon::None);
+        finalName.clear();
+        return;
+    }
+    if (SavingOptions().beforeCreate)
+        SavingOptions().beforeCreate(path);
+
+    // The file is created only if no file of its name exists at that moment,
+    // so nothing is ever replaced: a name taken meanwhile moves on to the
+    // next free "[n]" name.
+    std::unique_ptr<core::TFileStream> stream;
+    std::string target;
+    for (int n = 0; !stream; ++n) {
+        if (n == kMaxUniqueAttempts)
+            throw core::Exception(base + kCR + "No free file name");
+        target = Candidate(base, n);
+        if (!core::FileExists(target))
+            stream = core::CreateNewFile(target);
+    }
+    finalName = target;
+    try {
+        writer->write(bitmap, *stream);
+    } catch (...) {
+        // A partial file is removed; outputs written before stay.
+        stream.reset();
+        ::unlink(target.c_str());
+        throw;
+    }
+}
+
+}  // namespace scalopex::output

@@ -1,0 +1,32 @@
+#include "output/writers.h"
+
+#include <array>
+
+namespace scalopex::output {
+
+namespace {
+
+// BMP in the bitmap's own pixel format (a dormant bitmap writes its kept
+// file image byte for byte).
+void WriteBmp(core::TBitmap& bitmap, core::TStream& stream)
+{
+    bitmap.SaveToStream(stream);
+}
+
+// One row per writable format; an extension without a row is saveable by
+// name only and ends in "Graphic type cannot be saved!".
+constexpr std::array kWriters = {
+    TWriter{".bmp", &WriteBmp},
+};
+
+}  // namespace
+
+const TWriter* FindWriter(const std::string& ext)
+{
+    for (const TWriter& writer : kWriters)
+        if (ext == writer.extension)
+            return &writer;
+    return nullptr;
+}
+
+}  // namespace scalopex::output
