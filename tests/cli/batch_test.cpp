@@ -36,9 +36,12 @@ std::string Quote(const std::string& s)
 RunResult RunBatch(const TempDir& dir, const std::vector<std::string>& args)
 {
     std::string command = Quote(SCALOPEX_BATCH_EXE);
-    for (const std::string& a : args)
-        command += " " + Quote(a);
-    command += " 2>" + Quote(dir.file("stderr.txt"));
+    for (const std::string& a : args) {
+        command += ' ';
+        command += Quote(a);
+    }
+    command += " 2>";
+    command += Quote(dir.file("stderr.txt"));
     RunResult result;
     FILE* pipe = ::popen(command.c_str(), "r");
     char buffer[4096];
