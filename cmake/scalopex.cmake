@@ -1,8 +1,9 @@
-# scalopex_add_format(name SOURCES ...): one static library per format folder,
-# named after the folder, linked to the core.
+# scalopex_add_format(name SOURCES ... LIBS ...): one static library per format
+# folder, named after the folder, linked to the core and to LIBS.
 function(scalopex_add_format name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_library(scalopex_fmt_${name} STATIC ${ARG_SOURCES})
-  target_link_libraries(scalopex_fmt_${name} PUBLIC scalopex_core PRIVATE ${ARG_LIBS})
+  target_include_directories(scalopex_fmt_${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(scalopex_fmt_${name} PUBLIC scalopex_core ${ARG_LIBS})
   set_property(GLOBAL APPEND PROPERTY SCALOPEX_FORMAT_TARGETS scalopex_fmt_${name})
 endfunction()

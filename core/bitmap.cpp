@@ -69,6 +69,7 @@ const TBitmapImage& TBitmap::Image() const
         // so sharers of this storage may see it rebuilt too.
         std::unique_ptr<TBitmapImage> rebuilt = bmp::Read(m_image->keptFile);
         rebuilt->keptFile = std::move(m_image->keptFile);
+        rebuilt->hasAlpha = m_image->hasAlpha;
         std::lock_guard lock(g_storageLock);
         *m_image = std::move(*rebuilt);
     }
@@ -172,6 +173,19 @@ void TBitmap::SetPalette(const gdi::TLogPalette& palette)
     TBitmapImage& image = Changing();
     image.palette.assign(palette.begin(), palette.begin() + static_cast<std::ptrdiff_t>(std::min(palette.size(), gdi::kMaxPaletteEntries)));
     image.ownHalftonePalette = false;
+    Changed();
+}
+
+bool TBitmap::HasAlpha() const
+{
+    return m_image->hasAlpha && m_image->bitCount == 32;
+}
+
+void TBitmap::SetHasAlpha(bool value)
+{
+    if (value == m_image->hasAlpha)
+        return;
+    Changing().hasAlpha = value;
     Changed();
 }
 

@@ -67,6 +67,11 @@ public:
 
     TCanvas& Canvas();
 
+    /// True when the fourth byte of the 32-bit pixels is alpha from a file;
+    /// readers set it after filling the rows. Conversions clear it.
+    bool HasAlpha() const;
+    void SetHasAlpha(bool value);
+
     TColor TransparentColor() const;
     void SetTransparentColor(TColor color);
     TTransparentMode TransparentMode() const { return m_transparentMode; }

@@ -159,6 +159,7 @@ void TBitmapImage::CopyDescription(const TBitmapImage& other)
     yPelsPerMeter = other.yPelsPerMeter;
     clrUsed = other.clrUsed;
     clrImportant = other.clrImportant;
+    hasAlpha = other.hasAlpha;
 }
 
 std::unique_ptr<TBitmapImage> TBitmapImage::Clone() const

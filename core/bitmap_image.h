@@ -37,6 +37,9 @@ struct TBitmapImage {
     gdi::TLogPalette palette;
     /// The palette is one the bitmap made for itself (never written to files).
     bool ownHalftonePalette = false;
+    /// The fourth byte of 32-bit pixels is alpha read from a file (not
+    /// filler), so drawing composites these pixels over the surface.
+    bool hasAlpha = false;
 
     /// Rows from the top, stride bytes apart; null while empty or dormant.
     std::unique_ptr<std::uint8_t[]> bits;
@@ -55,7 +58,7 @@ struct TBitmapImage {
     /// Allocates uninitialised storage for width × height pixels of bitCount
     /// bits, after checking the engine's limits.
     void Allocate(std::int32_t newWidth, std::int32_t newHeight);
-    /// Copies the layout and the carried header fields of other (size,
+    /// Copies the layout, the alpha flag and the carried header fields of other (size,
     /// pixels, palette and kept file image excepted).
     void CopyDescription(const TBitmapImage& other);
     /// A deep copy (pixels, palette, header, kept file image).
