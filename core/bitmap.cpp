@@ -8,6 +8,7 @@
 #include "core/bmp_file.h"
 #include "core/exceptions.h"
 #include "core/limits.h"
+#include "platform/gdi/alpha_blend.h"
 #include "platform/gdi/masked_copy.h"
 
 namespace scalopex::core {
@@ -50,6 +51,16 @@ void CopyPixels(const std::uint8_t* src, std::uint8_t* dst, int pixels, int bitC
 bool SameLayout(const TBitmapImage& a, const TBitmapImage& b)
 {
     return a.bitCount == b.bitCount && a.bitCount > 8 && a.PixelFormat() == b.PixelFormat() && a.PixelFormat() != pfCustom;
+}
+
+// Pixels of the transparent colour become fully transparent.
+void ClearAlphaOfKey(std::vector<std::uint8_t>& bgra, std::uint32_t keyBgr)
+{
+    for (std::size_t i = 0; i + 4 <= bgra.size(); i += 4) {
+        const std::uint32_t px = bgra[i] | (bgra[i + 1] << 8) | (static_cast<std::uint32_t>(bgra[i + 2]) << 16);
+        if (px == keyBgr)
+            bgra[i + 3] = 0;
+    }
 }
 
 }  // namespace
@@ -178,7 +189,7 @@ void TBitmap::SetPalette(const gdi::TLogPalette& palette)
 
 bool TBitmap::HasAlpha() const
 {
-    return m_image->hasAlpha && m_image->bitCount == 32;
+    return m_image->hasAlpha && m_image->bitCount == 32 && m_image->compression == BI_RGB;
 }
 
 void TBitmap::SetHasAlpha(bool value)
@@ -384,8 +395,9 @@ void TBitmapCanvas::DrawBitmap(const TRect& rect, const TBitmap& source)
     TBitmapImage& dst = dest.Changing();
     const bool transparent = source.Transparent();
     const bool sameSize = rect.Width() == src.width && rect.Height() == src.height;
+    const bool alpha = source.HasAlpha();
 
-    if (!transparent && sameSize && SameLayout(src, dst)) {
+    if (!transparent && !alpha && sameSize && SameLayout(src, dst)) {
         // Whole rows of equal layout: a plain copy of bytes.
         const std::size_t bytesPerPixel = dst.bitCount / 8u;
         for (int y = y0; y < y1; ++y)
@@ -397,6 +409,14 @@ void TBitmapCanvas::DrawBitmap(const TRect& rect, const TBitmap& source)
     }
 
     if (!transparent && sameSize && src.PixelFormat() == pf32bit && dst.PixelFormat() == pf24bit) {
+        if (alpha) {
+            // Alpha from a file: composite over the surface.
+            for (int y = y0; y < y1; ++y)
+                gdi::BlendRowOver(src.Row(y - rect.Top) + static_cast<std::size_t>(x0 - rect.Left) * 4,
+                                  dst.Row(y) + static_cast<std::size_t>(x0) * 3, static_cast<std::size_t>(x1 - x0), 3);
+            dest.Changed();
+            return;
+        }
         // A rotated (32-bit) image drawn onto a 24-bit one: drop the fourth byte.
         for (int y = y0; y < y1; ++y) {
             const std::uint8_t* in = src.Row(y - rect.Top) + static_cast<std::size_t>(x0 - rect.Left) * 4;
@@ -436,7 +456,11 @@ void TBitmapCanvas::DrawBitmap(const TRect& rect, const TBitmap& source)
         }
         UnpackRow(dst, dst.Row(y), dst.width, dstRow.data());
         std::uint8_t* target = dstRow.data() + 4 * static_cast<std::size_t>(x0);
-        if (transparent)
+        if (alpha) {
+            if (transparent)
+                ClearAlphaOfKey(mapped, keyBgr);
+            gdi::BlendRowOver(mapped.data(), target, columns.size(), 4);
+        } else if (transparent)
             gdi::MaskedCopyRow(mapped.data(), target, columns.size(), keyBgr);
         else
             std::memcpy(target, mapped.data(), mapped.size());

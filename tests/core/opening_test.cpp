@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "core/exceptions.h"
 #include "core/file_formats.h"
 #include "core/opening.h"
@@ -149,4 +151,60 @@ TEST(GraphicToBitmap, SharesTheStorageOfAnOpaque24BitBitmap)
     EXPECT_FALSE(bitmap->SharesStorageWith(*source));
     EXPECT_EQ(bitmap->PixelFormat(), pf24bit);
     EXPECT_EQ(PixelRGB(*bitmap, 3, 2), 11u);
+}
+
+namespace {
+
+// A 4 × 1 raster of blue, green, red, alpha pixels flagged (or not) as real alpha.
+std::unique_ptr<TBitmap> AlphaRow(bool realAlpha)
+{
+    auto bitmap = std::make_unique<TBitmap>();
+    bitmap->SetPixelFormat(pf32bit);
+    bitmap->SetSize(4, 1);
+    const std::uint8_t pixels[16] = {0, 0, 255, 255,  0, 0, 255, 0,  0, 0, 255, 128,  200, 100, 0, 51};
+    std::memcpy(bitmap->ScanLine(0), pixels, sizeof pixels);
+    bitmap->SetHasAlpha(realAlpha);
+    return bitmap;
+}
+
+}  // namespace
+
+TEST(GraphicToBitmap, CompositesRealAlphaOverWhite)
+{
+    std::unique_ptr<TBitmap> source = AlphaRow(true);
+    ASSERT_TRUE(source->HasAlpha());
+    std::unique_ptr<TBitmap> bitmap = GraphicToBitmap(source.get());
+    EXPECT_EQ(bitmap->PixelFormat(), pf24bit);
+    EXPECT_FALSE(bitmap->Transparent());
+    EXPECT_EQ(PixelRGB(*bitmap, 0, 0), 0xFF0000u);  // opaque red
+    EXPECT_EQ(PixelRGB(*bitmap, 1, 0), 0xFFFFFFu);  // fully transparent: white
+    EXPECT_EQ(PixelRGB(*bitmap, 2, 0), 0xFF7F7Fu);  // half red over white
+    // 20% of red 0, green 100, blue 200 over white: v / 5 + 204.
+    EXPECT_EQ(PixelRGB(*bitmap, 3, 0), 0xCCE0F4u);
+
+    // Stretched, the nearest-pixel path composites the same way.
+    TBitmap wide;
+    wide.SetPixelFormat(pf24bit);
+    wide.SetSize(8, 2);
+    wide.Canvas().StretchDraw(TRect{0, 0, 8, 2}, source.get());
+    EXPECT_EQ(PixelRGB(wide, 2, 1), 0xFFFFFFu);
+    EXPECT_EQ(PixelRGB(wide, 5, 0), 0xFF7F7Fu);
+}
+
+TEST(GraphicToBitmap, AFourthByteThatIsNotAlphaIsCopiedPlainly)
+{
+    std::unique_ptr<TBitmap> bitmap = GraphicToBitmap(AlphaRow(false).get());
+    EXPECT_EQ(PixelRGB(*bitmap, 1, 0), 0xFF0000u);
+    EXPECT_EQ(PixelRGB(*bitmap, 2, 0), 0xFF0000u);
+
+    // Conversions clear the flag; copies and dormant images keep it.
+    std::unique_ptr<TBitmap> source = AlphaRow(true);
+    TBitmap copy;
+    copy.Assign(source.get());
+    copy.Dormant();
+    EXPECT_TRUE(copy.HasAlpha());
+    EXPECT_EQ(PixelRGB(*GraphicToBitmap(&copy), 1, 0), 0xFFFFFFu);
+    source->SetPixelFormat(pf24bit);
+    source->SetPixelFormat(pf32bit);
+    EXPECT_FALSE(source->HasAlpha());
 }
