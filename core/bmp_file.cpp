@@ -276,6 +276,7 @@ void Write(TBitmapImage& image, TStream& stream)
         const gdi::TPaletteEntry& e = image.palette[i];
         head.insert(head.end(), {e.peBlue, e.peGreen, e.peRed, 0});
     }
+    stream.ExpectWrite(fileSize);
     stream.WriteBuffer(head);
     // Rows bottom-up, gathered into large blocks to keep writes few.
     constexpr std::size_t kBlock = 1 << 20;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "core/exceptions.h"
+#include "core/limits.h"
 
 namespace scalopex::core {
 
@@ -120,6 +121,13 @@ std::size_t TMemoryStream::Write(const void* buffer, std::size_t count)
     std::memcpy(m_bytes.data() + m_position, buffer, count);
     m_position = end;
     return count;
+}
+
+void TMemoryStream::ExpectWrite(std::uint64_t count)
+{
+    const std::uint64_t end = m_position + count;
+    if (end > m_bytes.capacity() && end <= kMaxPixelBytes + (std::uint64_t{1} << 20))
+        m_bytes.reserve(static_cast<std::size_t>(end));
 }
 
 std::unique_ptr<TFileStream> CreateNewFile(const std::string& path)

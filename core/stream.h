@@ -21,6 +21,9 @@ public:
     virtual std::uint64_t Size() const = 0;
     virtual std::uint64_t Position() const = 0;
     virtual void SetPosition(std::uint64_t position) = 0;
+    /// Tells the stream that about count more bytes will be written, so a
+    /// memory stream can grow once instead of step by step.
+    virtual void ExpectWrite(std::uint64_t) {}
 
     /// Reads exactly count bytes or throws EReadError.
     void ReadBuffer(void* buffer, std::size_t count);
@@ -64,6 +67,7 @@ public:
 
     std::size_t Read(void* buffer, std::size_t count) override;
     std::size_t Write(const void* buffer, std::size_t count) override;
+    void ExpectWrite(std::uint64_t count) override;
     std::uint64_t Size() const override { return m_bytes.size(); }
     std::uint64_t Position() const override { return m_position; }
     void SetPosition(std::uint64_t position) override { m_position = position; }
