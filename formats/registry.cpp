@@ -4,6 +4,7 @@
 
 #include "core/bitmap.h"
 #include "core/file_formats.h"
+#include "formats/targa/targa_graphic.h"
 
 // One line per registry row, in registration order; a later row for the same
 // extension wins when a file is opened. Rows of formats not yet built are
@@ -24,6 +25,8 @@ void RegisterFileFormats()
         list.Add("bmp", "Windows bitmaps", TBitmap::StaticClass());
         list.Add("rle", "Run length encoded Windows bitmaps", TBitmap::StaticClass());
         list.Add("dib", "Device independant Windows bitmaps", TBitmap::StaticClass());
+        for (const char* ext : {"win", "vst", "vda", "tga", "icb"})
+            list.Add(ext, "Truevision images", TTargaGraphic::StaticClass());
     });
 }
 

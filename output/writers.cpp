@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "formats/targa/targa_graphic.h"
+
 namespace scalopex::output {
 
 namespace {
@@ -13,10 +15,19 @@ void WriteBmp(core::TBitmap& bitmap, core::TStream& stream)
     bitmap.SaveToStream(stream);
 }
 
+// Targa, run-length encoded.
+void WriteTga(core::TBitmap& bitmap, core::TStream& stream)
+{
+    formats::TTargaGraphic targa;
+    targa.Assign(&bitmap);
+    targa.SaveToStream(stream, true);
+}
+
 // One row per writable format; an extension without a row is saveable by
 // name only and ends in "Graphic type cannot be saved!".
 constexpr std::array kWriters = {
     TWriter{".bmp", &WriteBmp},
+    TWriter{".tga", &WriteTga},
 };
 
 }  // namespace

@@ -135,9 +135,12 @@ public:
     core::TPixelFormat PixelFormatOf(Side side) const;
 
 private:
-    using RowRoutine = void (TColorManager::*)(std::span<const std::uint8_t* const>, std::uint8_t*, std::size_t,
-                                               std::uint8_t);
+    // A row routine reads the manager's settings once per call, then runs a
+    // tight loop over the pixels; it is chosen once per settings change.
+    using RowRoutine = void (*)(const TColorManager&, std::span<const std::uint8_t* const>, std::uint8_t*, std::size_t,
+                                std::uint8_t);
     void SelectRowRoutine();
+    void BuildYCbCrTables();
     // Row routines and their helpers are declared in color_manager.cpp's
     // friend struct to keep this header small.
     friend struct TColorRoutines;

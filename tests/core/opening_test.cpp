@@ -65,7 +65,7 @@ TEST(FileFormatsList, NewestEntryWinsAndLookupIgnoresCase)
 
 TEST_F(Opening, RegistersTheBuiltFormatsInOrder)
 {
-    EXPECT_EQ(GetFileFormats().GraphicFileMask(TGraphic::StaticClass()), "*.dib;*.rle;*.bmp;*.bmp");
+    EXPECT_EQ(GetFileFormats().GraphicFileMask(TGraphic::StaticClass()), "*.icb;*.tga;*.vda;*.vst;*.win;*.dib;*.rle;*.bmp;*.bmp");
     EXPECT_EQ(GetFileFormats().FindExt("DIB"), &TBitmap::StaticClass());
 }
 

@@ -1,0 +1,49 @@
+#pragma once
+/// TTargaRLEDecoder: the run-length packets of Targa image types 9, 10 and
+/// 11. A packet header h gives n = (h and 0x7F) + 1 pixels: with bit 7 set
+/// one pixel value follows for all n, otherwise n pixel values follow.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace scalopex::formats {
+
+class TTargaRLEDecoder {
+public:
+    /// colorDepth: bits per pixel, 8, 15, 16, 24 or 32; any other depth
+    /// decodes and encodes nothing.
+    explicit TTargaRLEDecoder(int colorDepth);
+
+    int ColorDepth() const { return m_colorDepth; }
+    /// Bytes of one pixel value, 0 for an unsupported depth.
+    std::size_t PixelSize() const { return m_pixelSize; }
+
+    /// Decodes packets from source, starting at position, into dest until
+    /// pixelCount pixels are written or the source runs out, and moves
+    /// position past the last byte used; never writes past dest. A packet
+    /// longer than the rest of the row continues in the next call, so runs
+    /// that cross rows decode as one stream. Returns the pixels written;
+    /// pixels after them keep their bytes.
+    std::size_t Decode(std::span<const std::uint8_t> source, std::size_t& position, std::span<std::uint8_t> dest,
+                       std::size_t pixelCount);
+    /// Forgets a packet left over from the previous row.
+    void Reset();
+
+    /// Writes the packets of pixelCount pixels of source to dest and returns
+    /// the bytes written. A new packet starts with every call; dest must
+    /// hold EncodeBound(pixelCount) bytes.
+    std::size_t Encode(std::span<const std::uint8_t> source, std::span<std::uint8_t> dest, std::size_t pixelCount) const;
+    /// The largest encoding of pixelCount pixels: twice their raw size.
+    std::size_t EncodeBound(std::size_t pixelCount) const { return 2 * pixelCount * m_pixelSize; }
+
+private:
+    int m_colorDepth;
+    std::size_t m_pixelSize;
+    // A packet that ran past the end of the previous row.
+    std::size_t m_pendingRun = 0;  // pixels still to repeat m_runValue
+    std::size_t m_pendingRaw = 0;  // pixel values still to copy from the source
+    std::uint8_t m_runValue[4] = {0, 0, 0, 0};
+};
+
+}  // namespace scalopex::formats

@@ -1,0 +1,79 @@
+#pragma once
+// Helpers of the Targa tests: header bytes, loading from memory, and the
+// pixels of ImageMagick's decode as the independent reference.
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/stream.h"
+#include "formats/targa/targa_graphic.h"
+#include "tests/support/byte_builder.h"
+
+namespace scalopex::test::targa {
+
+struct HeaderSpec {
+    std::uint8_t imageType = 2;
+    std::uint8_t depth = 24;
+    std::uint16_t width = 1;
+    std::uint16_t height = 1;
+    std::uint8_t descriptor = 0x20;
+    std::uint8_t mapType = 0;
+    std::uint16_t mapLength = 0;
+    std::uint8_t mapBits = 0;
+    std::uint8_t idLength = 0;
+};
+
+inline ByteBuilder Header(const HeaderSpec& h)
+{
+    ByteBuilder b;
+    b.u8(h.idLength).u8(h.mapType).u8(h.imageType);
+    b.u16le(0).u16le(h.mapLength).u8(h.mapBits);
+    b.u16le(0).u16le(0).u16le(h.width).u16le(h.height);
+    b.u8(h.depth).u8(h.descriptor);
+    return b;
+}
+
+inline void Load(formats::TTargaGraphic& graphic, std::vector<std::uint8_t> bytes)
+{
+    core::TMemoryStream stream(std::move(bytes));
+    graphic.LoadFromStream(stream);
+}
+
+inline std::vector<std::uint8_t> Save(formats::TTargaGraphic& graphic, bool compressed)
+{
+    core::TMemoryStream stream;
+    graphic.SaveToStream(stream, compressed);
+    return stream.Bytes();
+}
+
+// The standard output of a shell command, or nothing when it fails.
+inline std::optional<std::vector<std::uint8_t>> RunCapture(const std::string& command)
+{
+    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
+    if (pipe == nullptr)
+        return std::nullopt;
+    std::vector<std::uint8_t> out;
+    std::uint8_t chunk[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
+        out.insert(out.end(), chunk, chunk + n);
+    if (::pclose(pipe) != 0)
+        return std::nullopt;
+    return out;
+}
+
+// ImageMagick's decode of path, in viewing orientation, as 8-bit RGBA.
+inline std::optional<std::vector<std::uint8_t>> ReferenceRGBA(const std::string& path)
+{
+    return RunCapture("convert '" + path + "' -auto-orient -depth 8 rgba:-");
+}
+
+inline bool Shell(const std::string& command)
+{
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+}  // namespace scalopex::test::targa
