@@ -38,6 +38,7 @@ public:
     void Assign(const TGraphic* source) override;
     void Draw(TCanvas& canvas, const TRect& rect) const override;
     bool Empty() const override;
+    const TBitmap* Raster() const override { return this; }
     int Width() const override;
     int Height() const override;
     void SetWidth(int width) override;

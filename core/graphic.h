@@ -107,6 +107,11 @@ public:
     virtual bool Transparent() const { return m_transparent; }
     virtual void SetTransparent(bool value);
 
+    /// The raster this graphic paints, pixel for pixel, when drawn at its own
+    /// size, if it keeps one (decoding it on demand); null otherwise. Lets a
+    /// caller share that raster instead of drawing a copy.
+    virtual const TBitmap* Raster() const { return nullptr; }
+
     virtual void LoadFromStream(TStream& stream);
     virtual void SaveToStream(TStream& stream);
     virtual void LoadFromFile(const std::string& path);

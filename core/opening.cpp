@@ -8,15 +8,20 @@ namespace scalopex::core {
 
 namespace {
 
-// A 24-bit opaque bitmap without carried file fields draws onto a new white
+// A 24-bit opaque raster without carried file fields draws onto a new white
 // 24-bit bitmap as an exact copy of itself, so its storage can be shared.
-bool DrawsAsItself(const TGraphic& graphic)
+const TBitmap* DrawsAsItself(const TGraphic& graphic)
 {
-    const auto* bitmap = dynamic_cast<const TBitmap*>(&graphic);
-    if (bitmap == nullptr || bitmap->Transparent() || bitmap->PixelFormat() != pf24bit)
-        return false;
+    if (graphic.Transparent())
+        return nullptr;
+    const TBitmap* bitmap = graphic.Raster();
+    if (bitmap == nullptr || bitmap->Transparent() || bitmap->PixelFormat() != pf24bit ||
+        bitmap->Width() != graphic.Width() || bitmap->Height() != graphic.Height())
+        return nullptr;
     const TBitmapImage& image = bitmap->Image();
-    return image.xPelsPerMeter == 0 && image.yPelsPerMeter == 0 && image.clrUsed == 0 && image.clrImportant == 0;
+    if (image.xPelsPerMeter != 0 || image.yPelsPerMeter != 0 || image.clrUsed != 0 || image.clrImportant != 0)
+        return nullptr;
+    return bitmap;
 }
 
 }  // namespace
@@ -33,8 +38,8 @@ std::unique_ptr<TBitmap> GraphicToBitmap(const TGraphic* graphic)
     if (graphic == nullptr)
         return nullptr;
     auto bitmap = std::make_unique<TBitmap>();
-    if (DrawsAsItself(*graphic)) {
-        bitmap->Assign(graphic);
+    if (const TBitmap* raster = DrawsAsItself(*graphic)) {
+        bitmap->Assign(raster);
         bitmap->SetTransparentMode(tmAuto);
         return bitmap;
     }

@@ -4,6 +4,8 @@
 
 #include "core/bitmap.h"
 #include "core/file_formats.h"
+#include "formats/png/png_graphic.h"
+#include "formats/png/png_object.h"
 #include "formats/targa/targa_graphic.h"
 
 // One line per registry row, in registration order; a later row for the same
@@ -21,12 +23,15 @@ void RegisterFileFormats()
         core::TFileFormatsList& list = core::GetFileFormats();
         // Registry creation.
         list.Add("bmp", "Bitmaps", TBitmap::StaticClass());
+        // PNG writer module.
+        list.Add("PNG", "Portable Network Graphics", TPNGObject::StaticClass());
         // Extra readers block.
         list.Add("bmp", "Windows bitmaps", TBitmap::StaticClass());
         list.Add("rle", "Run length encoded Windows bitmaps", TBitmap::StaticClass());
         list.Add("dib", "Device independant Windows bitmaps", TBitmap::StaticClass());
         for (const char* ext : {"win", "vst", "vda", "tga", "icb"})
             list.Add(ext, "Truevision images", TTargaGraphic::StaticClass());
+        list.Add("png", "Portable network graphic images", TPNGGraphic::StaticClass());
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "formats/png/png_object.h"
 #include "formats/targa/targa_graphic.h"
 
 namespace scalopex::output {
@@ -23,11 +24,23 @@ void WriteTga(core::TBitmap& bitmap, core::TStream& stream)
     targa.SaveToStream(stream, true);
 }
 
+// PNG with the Sub and Up filters at deflate level 8; transparency comes
+// from the bitmap.
+void WritePng(core::TBitmap& bitmap, core::TStream& stream)
+{
+    formats::TPNGObject png;
+    png.PngFilters = formats::PngFilter::Sub | formats::PngFilter::Up;
+    png.PngDeflateLevel = 8;
+    png.Assign(&bitmap);
+    png.SaveToStream(stream);
+}
+
 // One row per writable format; an extension without a row is saveable by
 // name only and ends in "Graphic type cannot be saved!".
 constexpr std::array kWriters = {
     TWriter{".bmp", &WriteBmp},
     TWriter{".tga", &WriteTga},
+    TWriter{".png", &WritePng},
 };
 
 }  // namespace

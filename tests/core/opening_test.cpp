@@ -8,7 +8,9 @@
 #include "core/file_formats.h"
 #include "core/opening.h"
 #include "core/picture.h"
+#include "formats/png/png_graphic.h"
 #include "formats/registry.h"
+#include "formats/targa/targa_graphic.h"
 #include "tests/support/test_files.h"
 
 using namespace scalopex::core;
@@ -65,8 +67,11 @@ TEST(FileFormatsList, NewestEntryWinsAndLookupIgnoresCase)
 
 TEST_F(Opening, RegistersTheBuiltFormatsInOrder)
 {
-    EXPECT_EQ(GetFileFormats().GraphicFileMask(TGraphic::StaticClass()), "*.icb;*.tga;*.vda;*.vst;*.win;*.dib;*.rle;*.bmp;*.bmp");
+    EXPECT_EQ(GetFileFormats().GraphicFileMask(TGraphic::StaticClass()), "*.png;*.icb;*.tga;*.vda;*.vst;*.win;*.dib;*.rle;*.bmp;*.png;*.bmp");
     EXPECT_EQ(GetFileFormats().FindExt("DIB"), &TBitmap::StaticClass());
+    // The reader registered last wins over the writer for png.
+    EXPECT_EQ(GetFileFormats().FindExt("Png"), &scalopex::formats::TPNGGraphic::StaticClass());
+    EXPECT_EQ(GetFileFormats().FindExt("icb"), &scalopex::formats::TTargaGraphic::StaticClass());
 }
 
 TEST_F(Opening, AcceptanceIsASubstringTestOfTheMask)

@@ -6,6 +6,7 @@
 #include <csignal>
 
 #include "core/exceptions.h"
+#include "core/opening.h"
 #include "core/paths.h"
 #include "output/saving.h"
 #include "tests/support/fake_desktop.h"
@@ -149,4 +150,19 @@ TEST_F(Saving, AWriteThatFailsRemovesItsPartialFile)
             std::exit(3);
         },
         ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(Saving, EveryWriterRowWritesAFileThatOpensToTheSamePixels)
+{
+    for (const char* name : {"a.bmp", "a.PNG", "a.tga"}) {
+        const std::string path = m_dir.file(name);
+        EXPECT_EQ(Save(path), path);
+        const std::unique_ptr<core::TBitmap> back = core::LoadGraphicAsBitmap(path);
+        ASSERT_EQ(back->Width(), 4) << name;
+        ASSERT_EQ(back->Height(), 3) << name;
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 4; ++x)
+                EXPECT_EQ(test::PixelRGB(*back, x, y), test::PixelRGB(*m_bitmap, x, y)) << name;
+    }
+    EXPECT_TRUE(m_desktop.messages.empty());
 }
