@@ -148,6 +148,18 @@ void TBitmap::SetSize(int width, int height)
     Changed();
 }
 
+void TBitmap::SetSizeUninitialized(int width, int height)
+{
+    const TBitmapImage& old = Image();
+    auto image = std::make_shared<TBitmapImage>();
+    image->CopyDescription(old);
+    image->palette = old.palette;
+    image->ownHalftonePalette = old.ownHalftonePalette;
+    image->Allocate(width, height);
+    ReplaceImage(std::move(image));
+    Changed();
+}
+
 void TBitmap::Resize(int width, int height)
 {
     TBitmapImage& old = Changing();

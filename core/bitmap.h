@@ -45,6 +45,10 @@ public:
     void SetHeight(int height) override;
     /// Resizes both sides at once (one reallocation).
     void SetSize(int width, int height);
+    /// Gives the bitmap width × height pixels of undefined value, dropping
+    /// the old ones: for a reader that writes every row straight after, and
+    /// discards the bitmap when it fails before that.
+    void SetSizeUninitialized(int width, int height);
     gdi::TLogPalette Palette() const override;
     void SetPalette(const gdi::TLogPalette& palette) override;
     void SetTransparent(bool value) override;

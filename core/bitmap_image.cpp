@@ -5,6 +5,7 @@
 #include <new>
 
 #include "core/exceptions.h"
+#include "core/huge_pages.h"
 #include "core/limits.h"
 
 namespace scalopex::core {
@@ -135,16 +136,25 @@ void TBitmapImage::SetLayout(TPixelFormat format)
     }
 }
 
+namespace {
+
+// Uninitialised pixel storage, huge pages for photo-sized rasters.
+std::unique_ptr<std::uint8_t[]> AllocatePixels(std::size_t bytes)
+{
+    std::unique_ptr<std::uint8_t[]> storage(new (std::nothrow) std::uint8_t[bytes]);
+    if (!storage)
+        throw EOutOfResources();
+    if (bytes >= kHugePageWorthy)
+        AdviseHugePages(storage.get(), bytes);
+    return storage;
+}
+
+}  // namespace
+
 void TBitmapImage::Allocate(std::int32_t newWidth, std::int32_t newHeight)
 {
     const std::size_t bytes = CheckRasterSize(newWidth, newHeight, bitCount);
-    std::unique_ptr<std::uint8_t[]> storage;
-    if (bytes != 0) {
-        storage.reset(new (std::nothrow) std::uint8_t[bytes]);
-        if (!storage)
-            throw EOutOfResources();
-    }
-    bits = std::move(storage);
+    bits = bytes != 0 ? AllocatePixels(bytes) : nullptr;
     width = newWidth;
     height = newHeight;
     stride = newWidth == 0 ? 0 : core::RowBytes(newWidth, bitCount);
@@ -174,9 +184,7 @@ std::unique_ptr<TBitmapImage> TBitmapImage::Clone() const
     copy->keptFile = keptFile;
     copy->dormant = dormant;
     if (bits) {
-        copy->bits.reset(new (std::nothrow) std::uint8_t[ImageBytes()]);
-        if (!copy->bits)
-            throw EOutOfResources();
+        copy->bits = AllocatePixels(ImageBytes());
         std::memcpy(copy->bits.get(), bits.get(), ImageBytes());
     }
     return copy;

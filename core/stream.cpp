@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "core/exceptions.h"
+#include "core/huge_pages.h"
 #include "core/limits.h"
 
 namespace scalopex::core {
@@ -30,7 +31,13 @@ std::vector<std::uint8_t> TStream::ReadRemaining(std::uint64_t maxBytes)
     const std::uint64_t left = size > pos ? size - pos : 0;
     if (left > maxBytes)
         throw EOutOfResources("File too large: " + std::to_string(left) + " bytes");
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(left));
+    std::vector<std::uint8_t> bytes;
+    if (left >= kHugePageWorthy) {
+        // Room past the end lets huge pages cover all but the unaligned head.
+        bytes.reserve(static_cast<std::size_t>(left) + (std::size_t{2} << 20));
+        AdviseHugePages(bytes.data(), bytes.capacity());
+    }
+    bytes.resize(static_cast<std::size_t>(left));
     ReadBuffer(bytes.data(), bytes.size());
     return bytes;
 }
