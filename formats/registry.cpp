@@ -4,6 +4,7 @@
 
 #include "core/bitmap.h"
 #include "core/file_formats.h"
+#include "formats/jpeg/jpeg_image.h"
 #include "formats/png/png_graphic.h"
 #include "formats/png/png_object.h"
 #include "formats/targa/targa_graphic.h"
@@ -25,8 +26,15 @@ void RegisterFileFormats()
         list.Add("bmp", "Bitmaps", TBitmap::StaticClass());
         // PNG writer module.
         list.Add("PNG", "Portable Network Graphics", TPNGObject::StaticClass());
+        // JPEG module.
+        list.Add("jpeg", "JPEG Image File", TJPEGImage::StaticClass());
+        list.Add("jpg", "JPEG Image File", TJPEGImage::StaticClass());
         // Extra readers block.
         list.Add("bmp", "Windows bitmaps", TBitmap::StaticClass());
+        list.Add("jfif", "JFIF images", TJPEGImage::StaticClass());
+        list.Add("jpg", "JPG images", TJPEGImage::StaticClass());
+        list.Add("jpe", "JPE images", TJPEGImage::StaticClass());
+        list.Add("jpeg", "JPEG images", TJPEGImage::StaticClass());
         list.Add("rle", "Run length encoded Windows bitmaps", TBitmap::StaticClass());
         list.Add("dib", "Device independant Windows bitmaps", TBitmap::StaticClass());
         for (const char* ext : {"win", "vst", "vda", "tga", "icb"})

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "formats/jpeg/jpeg_image.h"
 #include "formats/png/png_object.h"
 #include "formats/targa/targa_graphic.h"
 
@@ -35,11 +36,18 @@ void WritePng(core::TBitmap& bitmap, core::TStream& stream)
     png.SaveToStream(stream);
 }
 
+// JPEG at quality 90.
+void WriteJpg(core::TBitmap& bitmap, core::TStream& stream)
+{
+    formats::SaveBitmapAsJpeg(bitmap, stream);
+}
+
 // One row per writable format; an extension without a row is saveable by
 // name only and ends in "Graphic type cannot be saved!".
 constexpr std::array kWriters = {
     TWriter{".bmp", &WriteBmp},
     TWriter{".tga", &WriteTga},
+    TWriter{".jpg", &WriteJpg},
     TWriter{".png", &WritePng},
 };
 
