@@ -4,6 +4,7 @@
 
 #include "core/bitmap.h"
 #include "core/file_formats.h"
+#include "formats/gif/gif_image.h"
 #include "formats/jpeg/jpeg_image.h"
 #include "formats/png/png_graphic.h"
 #include "formats/png/png_object.h"
@@ -24,6 +25,8 @@ void RegisterFileFormats()
         core::TFileFormatsList& list = core::GetFileFormats();
         // Registry creation.
         list.Add("bmp", "Bitmaps", TBitmap::StaticClass());
+        // GIF module.
+        list.Add("GIF", "GIF Image", TGIFImage::StaticClass());
         // PNG writer module.
         list.Add("PNG", "Portable Network Graphics", TPNGObject::StaticClass());
         // JPEG module.

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "formats/gif/gif_image.h"
 #include "formats/jpeg/jpeg_image.h"
 #include "formats/png/png_object.h"
 #include "formats/targa/targa_graphic.h"
@@ -42,6 +43,13 @@ void WriteJpg(core::TBitmap& bitmap, core::TStream& stream)
     formats::SaveBitmapAsJpeg(bitmap, stream);
 }
 
+// GIF reduced to 256 colours by the octree with the system colours;
+// transparency comes from the bitmap.
+void WriteGif(core::TBitmap& bitmap, core::TStream& stream)
+{
+    formats::WriteGIF(bitmap, stream);
+}
+
 // One row per writable format; an extension without a row is saveable by
 // name only and ends in "Graphic type cannot be saved!".
 constexpr std::array kWriters = {
@@ -49,6 +57,7 @@ constexpr std::array kWriters = {
     TWriter{".tga", &WriteTga},
     TWriter{".jpg", &WriteJpg},
     TWriter{".png", &WritePng},
+    TWriter{".gif", &WriteGif},
 };
 
 }  // namespace

@@ -67,7 +67,7 @@ TEST(FileFormatsList, NewestEntryWinsAndLookupIgnoresCase)
 
 TEST_F(Opening, RegistersTheBuiltFormatsInOrder)
 {
-    EXPECT_EQ(GetFileFormats().GraphicFileMask(TGraphic::StaticClass()), "*.png;*.icb;*.tga;*.vda;*.vst;*.win;*.dib;*.rle;*.jpeg;*.jpe;*.jpg;*.jfif;*.bmp;*.jpg;*.jpeg;*.png;*.bmp");
+    EXPECT_EQ(GetFileFormats().GraphicFileMask(TGraphic::StaticClass()), "*.png;*.icb;*.tga;*.vda;*.vst;*.win;*.dib;*.rle;*.jpeg;*.jpe;*.jpg;*.jfif;*.bmp;*.jpg;*.jpeg;*.png;*.gif;*.bmp");
     EXPECT_EQ(GetFileFormats().FindExt("DIB"), &TBitmap::StaticClass());
     // The reader registered last wins over the writer for png.
     EXPECT_EQ(GetFileFormats().FindExt("Png"), &scalopex::formats::TPNGGraphic::StaticClass());

@@ -101,7 +101,7 @@ TEST_F(Saving, UnsaveableExtensionsFallBackToTheDefaultFormat)
 TEST_F(Saving, SaveableNamesWithoutAWriterWriteNothing)
 {
     // ".jpe" occurs in "*.jpeg", a lone dot in ".jpc.j2k"; neither has a writer here.
-    for (const char* name : {"a.jpe", "a.", "a.j2k", "a.gif"}) {
+    for (const char* name : {"a.jpe", "a.", "a.j2k"}) {
         m_desktop.messages.clear();
         EXPECT_EQ(Save(m_dir.file(name)), "") << name;
         ASSERT_EQ(m_desktop.messages.size(), 1u) << name;
@@ -154,7 +154,7 @@ TEST_F(Saving, AWriteThatFailsRemovesItsPartialFile)
 
 TEST_F(Saving, EveryWriterRowWritesAFileThatOpensToTheSamePixels)
 {
-    for (const char* name : {"a.bmp", "a.PNG", "a.tga"}) {
+    for (const char* name : {"a.bmp", "a.PNG", "a.tga", "a.gif"}) {
         const std::string path = m_dir.file(name);
         EXPECT_EQ(Save(path), path);
         const std::unique_ptr<core::TBitmap> back = core::LoadGraphicAsBitmap(path);
