@@ -649,12 +649,13 @@ private Q_SLOTS:
     {
         const std::string pics = MakePictures();
         auto window = Start({pics + "a.bmp"});
-        Control<QComboBox>(*window, "GFormat1")->setCurrentIndex(3);
-        Control<QComboBox>(*window, "DefaultFormat")->setCurrentIndex(2);
+        // A destination folder that does not exist: the file cannot be created.
+        const std::string missing = Path("missing/");
+        Control<QLineEdit>(*window, "Dest1")->setText(QString::fromStdString(missing));
         QTest::mouseClick(Control<QPushButton>(*window, "Button1"), Qt::LeftButton);
-        // Neither PNG nor the default format can be written yet.
         QCOMPARE(m_desktop.messages.size(), std::size_t{1});
-        QCOMPARE(m_desktop.messages[0].text, std::string("Graphic type cannot be saved!"));
+        QCOMPARE(m_desktop.messages[0].text,
+                 "Cannot create file \"" + missing + "a_lge.bmp\". No such file or directory.");
         QCOMPARE(QApplication::overrideCursor(), nullptr);
     }
 

@@ -8,6 +8,7 @@
 #include "core/exceptions.h"
 #include "core/opening.h"
 #include "core/paths.h"
+#include "formats/registry.h"
 #include "output/saving.h"
 #include "tests/support/fake_desktop.h"
 #include "tests/support/test_files.h"
@@ -154,6 +155,7 @@ TEST_F(Saving, AWriteThatFailsRemovesItsPartialFile)
 
 TEST_F(Saving, EveryWriterRowWritesAFileThatOpensToTheSamePixels)
 {
+    formats::RegisterFileFormats();
     for (const char* name : {"a.bmp", "a.PNG", "a.tga", "a.gif"}) {
         const std::string path = m_dir.file(name);
         EXPECT_EQ(Save(path), path);

@@ -149,7 +149,7 @@ TEST(JpegOrientation, eachOfTheEightOrientationsOpensUpright)
         SCOPED_TRACE("orientation " + std::to_string(orientation));
         const std::vector<std::uint8_t> file =
             WithApp1(stored, OrientationBlock(orientation % 2 ? Order::Little : Order::Big, orientation));
-        const std::string path = dir.file("o" + std::to_string(orientation) + ".jpg");
+        const std::string path = dir.file(std::to_string(orientation) + "-orientation.jpg");
         test::WriteBytes(path, file);
 
         const auto jpeg = LoadJpeg(file);
