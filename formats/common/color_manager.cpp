@@ -636,61 +636,58 @@ TColorManager::TColorManager()
     SetGammaValues(1.0f, 2.2f);
 }
 
-void TColorManager::SetSourceSampleBits(std::uint8_t bits)
+namespace {
+
+// Stores value; a change means the row routine must be chosen again.
+template <typename T>
+void Store(T& field, T value, bool& changed)
+{
+    if (field != value) {
+        field = value;
+        changed = true;
+    }
+}
+
+void CheckSampleBits(std::uint8_t bits)
 {
     if (bits == 0 || bits > 16)
         throw EColorConversionError(kSInvalidColorDepth);
-    if (bits != m_sourceBits) {
-        m_sourceBits = bits;
-        m_changed = true;
-    }
+}
+
+void CheckSamples(std::uint8_t samples)
+{
+    if (samples == 0 || samples > 4)
+        throw EColorConversionError(kSInvalidSampleCount);
+}
+
+}  // namespace
+
+void TColorManager::SetSourceSampleBits(std::uint8_t bits)
+{
+    CheckSampleBits(bits);
+    Store(m_sourceBits, bits, m_changed);
 }
 
 void TColorManager::SetTargetSampleBits(std::uint8_t bits)
 {
-    if (bits == 0 || bits > 16)
-        throw EColorConversionError(kSInvalidColorDepth);
-    if (bits != m_targetBits) {
-        m_targetBits = bits;
-        m_changed = true;
-    }
+    CheckSampleBits(bits);
+    Store(m_targetBits, bits, m_changed);
 }
 
 void TColorManager::SetSourceSamples(std::uint8_t samples)
 {
-    if (samples == 0 || samples > 4)
-        throw EColorConversionError(kSInvalidSampleCount);
-    if (samples != m_sourceSamples) {
-        m_sourceSamples = samples;
-        m_changed = true;
-    }
+    CheckSamples(samples);
+    Store(m_sourceSamples, samples, m_changed);
 }
 
 void TColorManager::SetTargetSamples(std::uint8_t samples)
 {
-    if (samples == 0 || samples > 4)
-        throw EColorConversionError(kSInvalidSampleCount);
-    if (samples != m_targetSamples) {
-        m_targetSamples = samples;
-        m_changed = true;
-    }
+    CheckSamples(samples);
+    Store(m_targetSamples, samples, m_changed);
 }
 
-void TColorManager::SetSourceScheme(ColorScheme scheme)
-{
-    if (scheme != m_sourceScheme) {
-        m_sourceScheme = scheme;
-        m_changed = true;
-    }
-}
-
-void TColorManager::SetTargetScheme(ColorScheme scheme)
-{
-    if (scheme != m_targetScheme) {
-        m_targetScheme = scheme;
-        m_changed = true;
-    }
-}
+void TColorManager::SetSourceScheme(ColorScheme scheme) { Store(m_sourceScheme, scheme, m_changed); }
+void TColorManager::SetTargetScheme(ColorScheme scheme) { Store(m_targetScheme, scheme, m_changed); }
 
 void TColorManager::ConvertPixels(std::span<const std::uint8_t* const> sources, std::uint8_t* target, std::size_t count,
                                   std::uint8_t mask)
