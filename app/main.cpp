@@ -8,9 +8,11 @@
 
 #include "app/main_window.h"
 #include "formats/registry.h"
+#include "platform/memory.h"
 
 int main(int argc, char** argv)
 {
+    scalopex::platform::TuneAllocatorForImages();
     scalopex::formats::RegisterFileFormats();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(scalopex::app::kCaption));

@@ -18,6 +18,7 @@
 #include "files/settings.h"
 #include "formats/registry.h"
 #include "output/runs.h"
+#include "platform/memory.h"
 
 using namespace scalopex;
 
@@ -154,6 +155,7 @@ void ApplyOptions(const cli::TBatchOptions& options, files::TSettings& settings)
 
 int main(int argc, char** argv)
 {
+    platform::TuneAllocatorForImages();
     cli::TBatchOptions options;
     files::TSettings settings;
     try {

@@ -42,10 +42,6 @@ std::unique_ptr<TBitmap> ScaleToMaxDimension(const TGraphic* graphic, int maxDim
 
 void StretchHalftone(int width, int height, TBitmap& bitmap)
 {
-    TBitmap tmp;
-    tmp.SetPixelFormat(pf24bit);
-    tmp.SetSize(width, height);
-
     // The stretch reads 24-bit rows; other formats are converted on a copy.
     const TBitmap* source = &bitmap;
     TBitmap converted;
@@ -54,12 +50,18 @@ void StretchHalftone(int width, int height, TBitmap& bitmap)
         converted.SetPixelFormat(pf24bit);
         source = &converted;
     }
-    if (!source->Empty() && !tmp.Empty()) {
-        const TBitmapImage& src = source->Image();
-        std::uint8_t* dstRows = tmp.ScanLine(0);
-        gdi::AreaAverageStretch(
-            gdi::TConstPixelRows{src.Row(0), static_cast<std::ptrdiff_t>(src.stride), src.width, src.height},
-            gdi::TPixelRows{dstRows, static_cast<std::ptrdiff_t>(tmp.RowBytes()), width, height}, 3);
+    TBitmap tmp;
+    tmp.SetPixelFormat(pf24bit);
+    if (source->Empty()) {
+        tmp.SetSize(width, height);  // nothing to stretch: white
+    } else {
+        tmp.SetSizeUninitialized(width, height);  // the stretch writes every pixel
+        if (!tmp.Empty()) {
+            const TBitmapImage& src = source->Image();
+            gdi::AreaAverageStretch(
+                gdi::TConstPixelRows{src.Row(0), static_cast<std::ptrdiff_t>(src.stride), src.width, src.height},
+                gdi::TPixelRows{tmp.ScanLine(0), static_cast<std::ptrdiff_t>(tmp.RowBytes()), width, height}, 3);
+        }
     }
     bitmap.Assign(&tmp);
 }

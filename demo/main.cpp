@@ -13,6 +13,7 @@
 #include "core/paths.h"
 #include "core/scaling.h"
 #include "formats/registry.h"
+#include "platform/memory.h"
 
 using namespace scalopex;
 
@@ -43,6 +44,7 @@ std::string MakeSample(const std::string& folder)
 
 int main(int argc, char** argv)
 {
+    platform::TuneAllocatorForImages();
     formats::RegisterFileFormats();
     try {
         const std::string outFolder = core::IncludeTrailingBackslash(argc > 2 ? argv[2] : "build/demo-output");

@@ -67,6 +67,18 @@ TEST(ScaleToMaxDimension, AreaAveragesWhenShrinking)
     EXPECT_EQ(PixelRGB(*result, 1, 1), 0x808080u);  // 127.5 rounds up
 }
 
+TEST(StretchHalftone, AnEmptySourceStretchesToWhite)
+{
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(pf24bit);
+    StretchHalftone(3, 2, bitmap);
+    ASSERT_EQ(bitmap.Width(), 3);
+    ASSERT_EQ(bitmap.Height(), 2);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            EXPECT_EQ(PixelRGB(bitmap, x, y), 0xFFFFFFu);
+}
+
 TEST(ScaleToMaxDimension, ATargetBeyondTheLimitsFailsWithAMessage)
 {
     auto source = MakeBitmap24(4, 4, Grey);
