@@ -22,9 +22,9 @@
 #include "app/preview.h"
 #include "app/qt_desktop.h"
 #include "app/spin_edit.h"
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "core/opening.h"
-#include "core/paths.h"
+#include "base/paths.h"
 #include "core/scaling.h"
 #include "files/folder_lister.h"
 #include "files/ini_file.h"
@@ -585,7 +585,7 @@ void TForm1::ListBox1Click()
         return;
     QListWidgetItem* item = selected.front();
     const std::string path = item->text().toStdString();
-    if (core::FileExists(path)) {
+    if (base::FileExists(path)) {
         ShowFile(path);
         return;
     }
@@ -620,7 +620,7 @@ void TForm1::DestButtonClick(int slot)
 {
     const std::optional<std::string> folder = m_desktop->PickFolder(kPickFolderTitle);
     if (folder)
-        m_slots[slot].dest->setText(QString::fromStdString(core::IncludeTrailingBackslash(*folder)));
+        m_slots[slot].dest->setText(QString::fromStdString(base::IncludeTrailingBackslash(*folder)));
 }
 
 void TForm1::Edit1DblClick()

@@ -11,7 +11,7 @@
 #include <QStandardPaths>
 #include <QUrl>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 
 namespace scalopex::app {
 
@@ -69,7 +69,7 @@ std::optional<std::string> TQtDesktop::ClipboardFirstFile()
 {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (clipboard == nullptr)
-        throw core::Exception(kClipboardFailure);
+        throw base::Exception(kClipboardFailure);
     const QMimeData* data = clipboard->mimeData();
     if (data == nullptr || !data->hasUrls())
         return std::nullopt;
@@ -83,10 +83,10 @@ void TQtDesktop::ClipboardSetImage(const std::vector<std::uint8_t>& bmpFile)
 {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (clipboard == nullptr)
-        throw core::Exception(kClipboardFailure);
+        throw base::Exception(kClipboardFailure);
     const QImage image = QImage::fromData(bmpFile.data(), static_cast<int>(bmpFile.size()), "BMP");
     if (image.isNull())
-        throw core::Exception(kClipboardFailure);
+        throw base::Exception(kClipboardFailure);
     clipboard->setImage(image);
 }
 

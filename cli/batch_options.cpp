@@ -3,7 +3,7 @@
 #include <charconv>
 #include <stdexcept>
 
-#include "core/paths.h"
+#include "base/paths.h"
 #include "files/settings.h"
 
 namespace scalopex::cli {
@@ -131,7 +131,7 @@ TBatchOptions ParseBatchOptions(const std::vector<std::string>& args)
             flag();
             options.warnings = false;
         } else if (arg == "--default-format") {
-            const std::string ext = core::LowerCase(value());
+            const std::string ext = base::LowerCase(value());
             bool found = false;
             for (std::size_t k = 0; k < files::kDefaultFormats.size(); ++k)
                 if (ext == files::kDefaultFormats[k]) {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "cli/batch_options.h"
-#include "core/exceptions.h"
-#include "core/paths.h"
+#include "base/exceptions.h"
+#include "base/paths.h"
 #include "files/ini_file.h"
 #include "files/settings.h"
 #include "formats/registry.h"
@@ -48,7 +48,7 @@ class TerminalDesktop final : public platform::IDesktopServices {
 public:
     void MessageBox(const std::string& text, const std::string&, platform::MessageIcon) override { Report(text); }
     std::optional<std::string> ClipboardFirstFile() override { return std::nullopt; }
-    void ClipboardSetImage(const std::vector<std::uint8_t>&) override { throw core::Exception("Cannot open clipboard"); }
+    void ClipboardSetImage(const std::vector<std::uint8_t>&) override { throw base::Exception("Cannot open clipboard"); }
     void ShowWaitCursor() override {}
     void RestoreCursor() override {}
     void ProcessPendingEvents() override {}
@@ -70,7 +70,7 @@ public:
     {
         int missing = 0;
         for (std::size_t i = 0; i < m_files.size(); ++i)
-            if (!core::FileExists(m_files[i])) {
+            if (!base::FileExists(m_files[i])) {
                 Report(m_files[i] + ": no such file");
                 m_checked[i] = false;
                 ++missing;
@@ -116,12 +116,12 @@ files::TSettings LoadBatchSettings(const cli::TBatchOptions& options)
     std::string path;
     if (options.settingsFile) {
         path = *options.settingsFile;
-        if (!core::FileExists(path))
+        if (!base::FileExists(path))
             throw std::invalid_argument("--settings: no such file: " + path);
     } else {
         // The window's settings file, when it has been made.
-        path = files::SettingsFilePath(core::ExtractFilePath(files::ExecutablePath()) + "scalopex");
-        if (!core::FileExists(path))
+        path = files::SettingsFilePath(base::ExtractFilePath(files::ExecutablePath()) + "scalopex");
+        if (!base::FileExists(path))
             return settings;
     }
     files::TIniFile ini(path);

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "core/bmp_file.h"
-#include "core/exceptions.h"
-#include "core/limits.h"
+#include "base/exceptions.h"
+#include "base/limits.h"
 #include "platform/gdi/alpha_blend.h"
 #include "platform/gdi/masked_copy.h"
 
@@ -31,7 +31,7 @@ std::vector<std::uint8_t> SolidRow(TBitmapImage& image, TColor color, int width)
         bgra[i + 2] = GetRValue(color);
         bgra[i + 3] = 0;
     }
-    std::vector<std::uint8_t> row(core::RowBytes(width, image.bitCount), 0);
+    std::vector<std::uint8_t> row(base::RowBytes(width, image.bitCount), 0);
     gdi::TNearestColorMap nearest(image.palette);
     PackRow(image, bgra.data(), width, row.data(), &nearest);
     return row;
@@ -219,7 +219,7 @@ void TBitmap::SetTransparent(bool value)
 
 void TBitmap::LoadFromStream(TStream& stream)
 {
-    const std::vector<std::uint8_t> bytes = stream.ReadRemaining(kMaxPixelBytes + (std::uint64_t{1} << 20));
+    const std::vector<std::uint8_t> bytes = stream.ReadRemaining(base::kMaxPixelBytes + (std::uint64_t{1} << 20));
     LoadFromBytes(bytes);
 }
 
@@ -244,7 +244,7 @@ TPixelFormat TBitmap::PixelFormat() const { return m_image->PixelFormat(); }
 void TBitmap::SetPixelFormat(TPixelFormat format)
 {
     if (format == pfCustom)
-        throw EInvalidGraphic(kSInvalidPixelFormat);
+        throw base::EInvalidGraphic(base::kSInvalidPixelFormat);
     if (format == pfDevice)
         format = pf24bit;
     if (format == PixelFormat())
@@ -285,14 +285,14 @@ void TBitmap::SetPixelFormat(TPixelFormat format)
 std::uint8_t* TBitmap::ScanLine(int row)
 {
     if (row < 0 || row >= Height())
-        throw EInvalidGraphicOperation(kSScanLine);
+        throw base::EInvalidGraphicOperation(base::kSScanLine);
     return Changing().Row(row);
 }
 
 const std::uint8_t* TBitmap::ScanLineRead(int row) const
 {
     if (row < 0 || row >= Height())
-        throw EInvalidGraphicOperation(kSScanLine);
+        throw base::EInvalidGraphicOperation(base::kSScanLine);
     return Image().Row(row);
 }
 

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <new>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "core/huge_pages.h"
-#include "core/limits.h"
+#include "base/limits.h"
 
 namespace scalopex::core {
 
@@ -143,7 +143,7 @@ std::unique_ptr<std::uint8_t[]> AllocatePixels(std::size_t bytes)
 {
     std::unique_ptr<std::uint8_t[]> storage(new (std::nothrow) std::uint8_t[bytes]);
     if (!storage)
-        throw EOutOfResources();
+        throw base::EOutOfResources();
     if (bytes >= kHugePageWorthy)
         AdviseHugePages(storage.get(), bytes);
     return storage;
@@ -153,11 +153,11 @@ std::unique_ptr<std::uint8_t[]> AllocatePixels(std::size_t bytes)
 
 void TBitmapImage::Allocate(std::int32_t newWidth, std::int32_t newHeight)
 {
-    const std::size_t bytes = CheckRasterSize(newWidth, newHeight, bitCount);
+    const std::size_t bytes = base::CheckRasterSize(newWidth, newHeight, bitCount);
     bits = bytes != 0 ? AllocatePixels(bytes) : nullptr;
     width = newWidth;
     height = newHeight;
-    stride = newWidth == 0 ? 0 : core::RowBytes(newWidth, bitCount);
+    stride = newWidth == 0 ? 0 : base::RowBytes(newWidth, bitCount);
 }
 
 void TBitmapImage::CopyDescription(const TBitmapImage& other)

@@ -14,10 +14,10 @@
 #include <cstring>
 #include <vector>
 
-#include "core/byte_cursor.h"
-#include "core/checked_math.h"
-#include "core/exceptions.h"
-#include "core/limits.h"
+#include "base/byte_cursor.h"
+#include "base/checked_math.h"
+#include "base/exceptions.h"
+#include "base/limits.h"
 #include "platform/gdi/rle.h"
 
 namespace scalopex::core::bmp {
@@ -31,7 +31,7 @@ constexpr std::uint32_t kCoreHeaderSize = 12;
 
 [[noreturn]] void Invalid()
 {
-    throw EInvalidGraphic(kSInvalidBitmap);
+    throw base::EInvalidGraphic(base::kSInvalidBitmap);
 }
 
 struct InfoHeader {
@@ -50,7 +50,7 @@ struct InfoHeader {
     bool core = false;
 };
 
-InfoHeader ReadInfoHeader(ByteCursor& in)
+InfoHeader ReadInfoHeader(base::ByteCursor& in)
 {
     InfoHeader h;
     h.size = in.u32le();
@@ -66,7 +66,7 @@ InfoHeader ReadInfoHeader(ByteCursor& in)
     }
     if (h.size < kInfoHeaderSize)
         Invalid();
-    ByteCursor body = in.sub(h.size - 4);
+    base::ByteCursor body = in.sub(h.size - 4);
     h.width = body.i32le();
     h.height = body.i32le();
     h.planes = body.u16le();
@@ -108,8 +108,8 @@ std::unique_ptr<TBitmapImage> Read(std::span<const std::uint8_t> file)
         image->palette.clear();
         return image;
     }
-    ByteCursor in(file);
-    ByteCursor fileHeader = in.sub(kFileHeaderSize);
+    base::ByteCursor in(file);
+    base::ByteCursor fileHeader = in.sub(kFileHeaderSize);
     if (fileHeader.u16le() != kSignature)
         Invalid();
     fileHeader.skip(8);
@@ -140,7 +140,7 @@ std::unique_ptr<TBitmapImage> Read(std::span<const std::uint8_t> file)
         if (offBits > tableStart && offBits < tableStart + colors * entrySize && (offBits - tableStart) % entrySize == 0)
             colors = static_cast<std::uint32_t>((offBits - tableStart) / entrySize);
     }
-    ByteCursor table = in.sub(colors * entrySize);
+    base::ByteCursor table = in.sub(colors * entrySize);
     image->palette.resize(colors);
     for (gdi::TPaletteEntry& e : image->palette) {
         e.peBlue = table.u8();
@@ -164,7 +164,7 @@ std::unique_ptr<TBitmapImage> Read(std::span<const std::uint8_t> file)
     image->yPelsPerMeter = h.yPelsPerMeter;
     image->clrUsed = h.clrUsed;
     image->clrImportant = h.clrImportant;
-    CheckRasterSize(h.width, height, h.bitCount);
+    base::CheckRasterSize(h.width, height, h.bitCount);
     const auto width = static_cast<std::int32_t>(h.width);
     const auto rows = static_cast<std::int32_t>(height);
 
@@ -197,7 +197,7 @@ std::unique_ptr<TBitmapImage> Read(std::span<const std::uint8_t> file)
     // Uncompressed rows, first stored row first; rows the file does not hold
     // stay zero.
     std::size_t sizeImage = h.sizeImage != 0 ? h.sizeImage : image->ImageBytes();
-    ByteCursor pixels = in.sub(sizeImage < in.remaining() ? sizeImage : in.remaining());
+    base::ByteCursor pixels = in.sub(sizeImage < in.remaining() ? sizeImage : in.remaining());
     for (int k = 0; k < rows && !pixels.atEnd(); ++k) {
         const std::span<const std::uint8_t> row = pixels.bytesUpTo(image->stride);
         std::memcpy(image->Row(topDown ? k : rows - 1 - k), row.data(), row.size());
@@ -241,7 +241,7 @@ void Write(TBitmapImage& image, TStream& stream)
     if (colors != 0)
         image.clrUsed = colors;
     const std::size_t headerSize = kInfoHeaderSize + (withMasks ? 12 : 0) + 4 * colors;
-    const std::size_t fileSize = checkedAdd(kFileHeaderSize + headerSize, imageSize);
+    const std::size_t fileSize = base::checkedAdd(kFileHeaderSize + headerSize, imageSize);
 
     std::vector<std::uint8_t> head;
     head.reserve(kFileHeaderSize + headerSize);

@@ -2,18 +2,18 @@
 
 #include <algorithm>
 
-#include "core/paths.h"
+#include "base/paths.h"
 
 namespace scalopex::core {
 
 void TFileFormatsList::Add(const std::string& extension, const std::string& description, const TGraphicClass& graphicClass)
 {
-    m_entries.push_back(Entry{LowerCase(extension), description, &graphicClass, 0});
+    m_entries.push_back(Entry{base::LowerCase(extension), description, &graphicClass, 0});
 }
 
 const TGraphicClass* TFileFormatsList::FindExt(const std::string& extension) const
 {
-    const std::string ext = LowerCase(extension);
+    const std::string ext = base::LowerCase(extension);
     for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it)
         if (it->extension == ext)
             return it->graphicClass;

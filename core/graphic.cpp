@@ -1,7 +1,7 @@
 #include "core/graphic.h"
 
 #include "core/bitmap.h"
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 
 namespace scalopex::core {
 
@@ -36,13 +36,13 @@ void TCanvas::StretchDraw(const TRect& rect, const TGraphic* graphic)
 void TGraphic::Assign(const TGraphic* source)
 {
     if (source == nullptr)
-        throw EConvertError(Format("Cannot assign a %s to a %s", "nil", ClassName()));
+        throw base::EConvertError(base::Format("Cannot assign a %s to a %s", "nil", ClassName()));
     source->AssignTo(*this);
 }
 
 void TGraphic::AssignTo(TGraphic& dest) const
 {
-    throw EConvertError(Format("Cannot assign a %s to a %s", ClassName(), dest.ClassName()));
+    throw base::EConvertError(base::Format("Cannot assign a %s to a %s", ClassName(), dest.ClassName()));
 }
 
 void TGraphic::Changed()
@@ -52,14 +52,14 @@ void TGraphic::Changed()
         OnChange(*this);
 }
 
-void TGraphic::Draw(TCanvas&, const TRect&) const { throw EAbstractError(); }
-bool TGraphic::Empty() const { throw EAbstractError(); }
-int TGraphic::Width() const { throw EAbstractError(); }
-int TGraphic::Height() const { throw EAbstractError(); }
-void TGraphic::SetWidth(int) { throw EAbstractError(); }
-void TGraphic::SetHeight(int) { throw EAbstractError(); }
-void TGraphic::LoadFromStream(TStream&) { throw EAbstractError(); }
-void TGraphic::SaveToStream(TStream&) { throw EAbstractError(); }
+void TGraphic::Draw(TCanvas&, const TRect&) const { throw base::EAbstractError(); }
+bool TGraphic::Empty() const { throw base::EAbstractError(); }
+int TGraphic::Width() const { throw base::EAbstractError(); }
+int TGraphic::Height() const { throw base::EAbstractError(); }
+void TGraphic::SetWidth(int) { throw base::EAbstractError(); }
+void TGraphic::SetHeight(int) { throw base::EAbstractError(); }
+void TGraphic::LoadFromStream(TStream&) { throw base::EAbstractError(); }
+void TGraphic::SaveToStream(TStream&) { throw base::EAbstractError(); }
 
 void TGraphic::SetTransparent(bool value)
 {

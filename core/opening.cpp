@@ -1,7 +1,7 @@
 #include "core/opening.h"
 
 #include "core/file_formats.h"
-#include "core/paths.h"
+#include "base/paths.h"
 #include "core/picture.h"
 
 namespace scalopex::core {
@@ -58,8 +58,8 @@ std::unique_ptr<TBitmap> GraphicToBitmap(const TGraphic* graphic)
 bool IsGraphicFile(const std::string& path) noexcept
 {
     try {
-        const std::string mask = LowerCase(GetFileFormats().GraphicFileMask(TGraphic::StaticClass()));
-        const std::string ext = LowerCase(ExtractFileExt(path));
+        const std::string mask = base::LowerCase(GetFileFormats().GraphicFileMask(TGraphic::StaticClass()));
+        const std::string ext = base::LowerCase(base::ExtractFileExt(path));
         return !ext.empty() && mask.find(ext) != std::string::npos;
     } catch (...) {
         return false;

@@ -1,8 +1,8 @@
 #include "core/picture.h"
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "core/file_formats.h"
-#include "core/paths.h"
+#include "base/paths.h"
 
 namespace scalopex::core {
 
@@ -36,7 +36,7 @@ void TPicture::Assign(const TGraphic* graphic)
     }
     const TGraphicClass& cls = graphic->ClassType();
     if (cls.create == nullptr)
-        throw EAbstractError();
+        throw base::EAbstractError();
     std::unique_ptr<TGraphic> copy = cls.create();
     copy->Assign(graphic);
     Hold(std::move(copy));
@@ -54,11 +54,11 @@ TBitmap& TPicture::Bitmap()
 
 void TPicture::LoadFromFile(const std::string& path)
 {
-    const std::string ext = ExtractFileExt(path);
+    const std::string ext = base::ExtractFileExt(path);
     const std::string bare = ext.empty() ? ext : ext.substr(1);
     const TGraphicClass* cls = GetFileFormats().FindExt(bare);
     if (cls == nullptr || cls->create == nullptr)
-        throw EInvalidGraphic(Format(kSUnknownExtension, bare));
+        throw base::EInvalidGraphic(base::Format(base::kSUnknownExtension, bare));
     std::unique_ptr<TGraphic> graphic = cls->create();
     graphic->LoadFromFile(path);
     Hold(std::move(graphic));

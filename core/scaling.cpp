@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/checked_math.h"
+#include "base/checked_math.h"
 #include "core/opening.h"
 #include "platform/gdi/stretch.h"
 
@@ -22,10 +22,10 @@ std::unique_ptr<TBitmap> ScaleToMaxDimension(const TGraphic* graphic, int maxDim
     int targetWidth, targetHeight;
     if (h < w) {
         targetWidth = maxDimension;
-        targetHeight = MulDiv(maxDimension, h, w);
+        targetHeight = base::MulDiv(maxDimension, h, w);
     } else {
         targetHeight = maxDimension;
-        targetWidth = MulDiv(maxDimension, w, h);
+        targetWidth = base::MulDiv(maxDimension, w, h);
     }
     // A very thin image keeps at least one pixel across instead of vanishing.
     targetWidth = std::max(targetWidth, 1);

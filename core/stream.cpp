@@ -6,22 +6,22 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "core/huge_pages.h"
-#include "core/limits.h"
+#include "base/limits.h"
 
 namespace scalopex::core {
 
 void TStream::ReadBuffer(void* buffer, std::size_t count)
 {
     if (count != 0 && Read(buffer, count) != count)
-        throw EReadError();
+        throw base::EReadError();
 }
 
 void TStream::WriteBuffer(const void* buffer, std::size_t count)
 {
     if (count != 0 && Write(buffer, count) != count)
-        throw EWriteError();
+        throw base::EWriteError();
 }
 
 std::vector<std::uint8_t> TStream::ReadRemaining(std::uint64_t maxBytes)
@@ -30,7 +30,7 @@ std::vector<std::uint8_t> TStream::ReadRemaining(std::uint64_t maxBytes)
     const std::uint64_t pos = Position();
     const std::uint64_t left = size > pos ? size - pos : 0;
     if (left > maxBytes)
-        throw EOutOfResources("File too large: " + std::to_string(left) + " bytes");
+        throw base::EOutOfResources("File too large: " + std::to_string(left) + " bytes");
     std::vector<std::uint8_t> bytes;
     if (left >= kHugePageWorthy) {
         // Room past the end lets huge pages cover all but the unaligned head.
@@ -53,11 +53,11 @@ TFileStream::TFileStream(const std::string& path, Mode mode)
             errno = EISDIR;
         }
         if (m_fd < 0)
-            throw EFOpenError(path, SysErrorMessage(errno));
+            throw base::EFOpenError(path, base::SysErrorMessage(errno));
     } else {
         m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (m_fd < 0)
-            throw EFCreateError(path, SysErrorMessage(errno));
+            throw base::EFCreateError(path, base::SysErrorMessage(errno));
     }
 }
 
@@ -133,7 +133,7 @@ std::size_t TMemoryStream::Write(const void* buffer, std::size_t count)
 void TMemoryStream::ExpectWrite(std::uint64_t count)
 {
     const std::uint64_t end = m_position + count;
-    if (end > m_bytes.capacity() && end <= kMaxPixelBytes + (std::uint64_t{1} << 20))
+    if (end > m_bytes.capacity() && end <= base::kMaxPixelBytes + (std::uint64_t{1} << 20))
         m_bytes.reserve(static_cast<std::size_t>(end));
 }
 
@@ -143,7 +143,7 @@ std::unique_ptr<TFileStream> CreateNewFile(const std::string& path)
     if (fd < 0) {
         if (errno == EEXIST)
             return nullptr;
-        throw EFCreateError(path, SysErrorMessage(errno));
+        throw base::EFCreateError(path, base::SysErrorMessage(errno));
     }
     return std::make_unique<TFileStream>(fd);
 }

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "core/bitmap.h"
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "core/opening.h"
-#include "core/paths.h"
+#include "base/paths.h"
 #include "core/scaling.h"
 #include "formats/registry.h"
 #include "platform/memory.h"
@@ -47,7 +47,7 @@ int main(int argc, char** argv)
     platform::TuneAllocatorForImages();
     formats::RegisterFileFormats();
     try {
-        const std::string outFolder = core::IncludeTrailingBackslash(argc > 2 ? argv[2] : "build/demo-output");
+        const std::string outFolder = base::IncludeTrailingBackslash(argc > 2 ? argv[2] : "build/demo-output");
         std::filesystem::create_directories(outFolder);
         const std::string source = argc > 1 ? argv[1] : MakeSample(outFolder);
         std::unique_ptr<core::TBitmap> working = core::LoadGraphicAsBitmap(source);
@@ -56,14 +56,14 @@ int main(int argc, char** argv)
             const char* suffix;
             int max;
         } slots[] = {{"_lge", 800}, {"_med", 250}, {"_sml", 120}};
-        const std::string base = core::ChangeFileExt(core::ExtractFileName(source), "");
+        const std::string base = base::ChangeFileExt(base::ExtractFileName(source), "");
         for (const auto& slot : slots) {
             std::unique_ptr<core::TBitmap> copy = core::ScaleToMaxDimension(working.get(), slot.max, core::kHalftoneFilter);
             const std::string out = outFolder + base + slot.suffix + ".bmp";
             copy->SaveToFile(out);
             std::printf("wrote %s (%d x %d)\n", out.c_str(), copy->Width(), copy->Height());
         }
-    } catch (const core::Exception& e) {
+    } catch (const base::Exception& e) {
         std::fprintf(stderr, "scalopex-demo: %s\n", e.what());
         return 1;
     }

@@ -5,8 +5,8 @@
 
 #include <system_error>
 
-#include "core/exceptions.h"
-#include "core/paths.h"
+#include "base/exceptions.h"
+#include "base/paths.h"
 
 namespace scalopex::files {
 
@@ -21,14 +21,14 @@ struct DirCloser {
 // so that entries stay valid whatever the working folder becomes later.
 std::string ListedFolder(const std::string& path)
 {
-    const std::string folder = core::ExtractFilePath(path);
+    const std::string folder = base::ExtractFilePath(path);
     if (!folder.empty())
-        return core::IncludeTrailingBackslash(folder);
+        return base::IncludeTrailingBackslash(folder);
     std::string cwd(4096, '\0');
     if (::getcwd(cwd.data(), cwd.size()) == nullptr)
         return "./";
     cwd.resize(cwd.find('\0'));
-    return core::IncludeTrailingBackslash(cwd);
+    return base::IncludeTrailingBackslash(cwd);
 }
 
 }  // namespace
@@ -36,13 +36,13 @@ std::string ListedFolder(const std::string& path)
 const std::string& ListMaskLower()
 {
     // Made once, before any reader sees it, so workers never race on it.
-    static const std::string mask = core::LowerCase(kListMask);
+    static const std::string mask = base::LowerCase(kListMask);
     return mask;
 }
 
 bool PassesExtensionTest(const std::string& lowerName)
 {
-    const std::string ext = core::ExtractFileExt(lowerName);
+    const std::string ext = base::ExtractFileExt(lowerName);
     return !ext.empty() && ext != "." && ListMaskLower().find(ext) != std::string::npos;
 }
 
@@ -78,7 +78,7 @@ std::uint64_t TFolderLister::ListFolder(const std::string& path)
         });
         m_workers.push_back(Worker{std::move(thread), std::move(done)});
     } catch (const std::system_error& e) {
-        throw core::Exception(std::string("Cannot start listing the folder: ") + e.what());
+        throw base::Exception(std::string("Cannot start listing the folder: ") + e.what());
     }
     return generation;
 }
@@ -111,7 +111,7 @@ void TFolderLister::Enumerate(std::stop_token stop, std::uint64_t generation, co
                 break;
             const std::string name = entry->d_name;
             // Dot names are ".", ".." and the hidden entries.
-            if (name.empty() || name[0] == '.' || !PassesExtensionTest(core::LowerCase(name)))
+            if (name.empty() || name[0] == '.' || !PassesExtensionTest(base::LowerCase(name)))
                 continue;
             const std::lock_guard lock(m_deliver);
             if (m_generation.load() != generation)

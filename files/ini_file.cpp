@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/byte_cursor.h"
-#include "core/exceptions.h"
-#include "core/paths.h"
+#include "base/byte_cursor.h"
+#include "base/exceptions.h"
+#include "base/paths.h"
 #include "files/text_encoding.h"
 
 namespace scalopex::files {
@@ -100,7 +100,7 @@ bool StoreFile(const std::string& path, const Bytes& bytes)
     if (exists && !S_ISREG(st.st_mode))
         return false;
 
-    std::string temp = core::ExtractFilePath(target) + "." + core::ExtractFileName(target) + ".XXXXXX";
+    std::string temp = base::ExtractFilePath(target) + "." + base::ExtractFileName(target) + ".XXXXXX";
     const int tempFd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (tempFd >= 0) {
         bool ok = WriteAll(tempFd, bytes);
@@ -152,7 +152,7 @@ std::vector<std::u16string> SplitLines(const std::u16string& text)
 IniText Decode(const Bytes& bytes)
 {
     IniText ini;
-    core::ByteCursor in(bytes);
+    base::ByteCursor in(bytes);
     std::u16string text;
     const auto head = in.rest();
     if (head.size() >= 2 && head[0] == 0xFF && head[1] == 0xFE) {
@@ -377,7 +377,7 @@ TIniFile::TIniFile(const std::string& path) : m_path(path)
     if (fd < 0) {
         if (errno == EEXIST)
             return;
-        throw core::EFCreateError(path, core::SysErrorMessage(errno));
+        throw base::EFCreateError(path, base::SysErrorMessage(errno));
     }
     // The mark alone makes every later write UTF-16.
     bool ok = WriteAll(fd, Bytes{0xFF, 0xFE});
@@ -388,7 +388,7 @@ TIniFile::TIniFile(const std::string& path) : m_path(path)
     }
     if (!ok) {
         ::unlink(path.c_str());
-        throw core::EFCreateError(path, core::SysErrorMessage(error != 0 ? error : EIO));
+        throw base::EFCreateError(path, base::SysErrorMessage(error != 0 ? error : EIO));
     }
 }
 
@@ -397,7 +397,7 @@ std::string TIniFile::ReadString(const std::string& section, const std::string& 
     Bytes bytes;
     const LoadStatus status = LoadFile(m_path, bytes);
     if (status == LoadStatus::tooLarge)
-        throw core::Exception(core::Format(kSFileTooLarge, m_path));
+        throw base::Exception(base::Format(kSFileTooLarge, m_path));
     std::u16string value;
     bool found = false;
     if (status == LoadStatus::ok) {
@@ -436,7 +436,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
     Bytes bytes;
     const LoadStatus status = LoadFile(m_path, bytes);
     if (status == LoadStatus::unreadable || status == LoadStatus::tooLarge)
-        throw core::Exception(core::Format(kSUnableToWrite, m_path));
+        throw base::Exception(base::Format(kSUnableToWrite, m_path));
     IniText ini = Decode(bytes);  // a missing file starts empty, as UTF-16
 
     const std::u16string section16 = Utf8ToUtf16(section);
@@ -461,7 +461,7 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
 
     const Bytes out = Encode(ini);
     if (out.size() > kMaxIniFileBytes || !StoreFile(m_path, out))
-        throw core::Exception(core::Format(kSUnableToWrite, m_path));
+        throw base::Exception(base::Format(kSUnableToWrite, m_path));
 }
 
 void TIniFile::WriteInteger(const std::string& section, const std::string& key, int value)
@@ -476,8 +476,8 @@ void TIniFile::WriteBool(const std::string& section, const std::string& key, boo
 
 std::string SettingsFilePath(const std::string& executablePath)
 {
-    const std::string beside = core::ChangeFileExt(executablePath, ".ini");
-    const std::string folder = core::ExtractFilePath(executablePath);
+    const std::string beside = base::ChangeFileExt(executablePath, ".ini");
+    const std::string folder = base::ExtractFilePath(executablePath);
     if (!executablePath.empty() &&
         (::access(folder.empty() ? "." : folder.c_str(), W_OK) == 0 || ::access(beside.c_str(), W_OK) == 0))
         return beside;
@@ -497,9 +497,9 @@ std::string SettingsFilePath(const std::string& executablePath)
             if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr)
                 homeDir = found->pw_dir;
         }
-        base = core::IncludeTrailingBackslash(homeDir) + ".config";
+        base = base::IncludeTrailingBackslash(homeDir) + ".config";
     }
-    const std::string configFolder = core::IncludeTrailingBackslash(base) + "scalopex/";
+    const std::string configFolder = base::IncludeTrailingBackslash(base) + "scalopex/";
     std::error_code ignored;  // a folder that cannot be made shows when the file is opened
     std::filesystem::create_directories(configFolder, ignored);
     return configFolder + "scalopex.ini";

@@ -23,7 +23,7 @@ class TIniFile {
 public:
     /// Opens the store. A missing file is created holding only FF FE, so that
     /// later writes are stored as UTF-16; a failure to create it throws
-    /// core::EFCreateError ("Cannot create file "%s". %s").
+    /// base::EFCreateError ("Cannot create file "%s". %s").
     explicit TIniFile(const std::string& path);
 
     const std::string& FileName() const { return m_path; }
@@ -39,7 +39,7 @@ public:
     bool ReadBool(const std::string& section, const std::string& key, bool defaultValue) const;
 
     /// Stores value for key in section and writes the file back at once; a
-    /// refused write throws core::Exception("Unable to write to <path>").
+    /// refused write throws base::Exception("Unable to write to <path>").
     /// Section and key are the program's own names: no '=', ']' or line break.
     /// Line breaks inside value become spaces; a value that reading would
     /// change (outer spaces, enclosing quotes) is stored inside double quotes.

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <span>
 
-#include "core/byte_cursor.h"
+#include "base/byte_cursor.h"
 
 namespace scalopex::files {
 
@@ -46,7 +46,7 @@ void AppendUtf8(std::string& out, char32_t c)
 
 // One code point from the cursor. A lead byte whose sequence is malformed
 // consumes only itself, so decoding resumes at the next byte.
-char32_t NextCodePoint(core::ByteCursor& in)
+char32_t NextCodePoint(base::ByteCursor& in)
 {
     const std::uint8_t lead = in.u8();
     if (lead < 0x80)
@@ -92,7 +92,7 @@ std::u16string Utf8ToUtf16(std::string_view text)
 {
     std::u16string out;
     out.reserve(text.size());
-    core::ByteCursor in(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    base::ByteCursor in(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
     while (!in.atEnd())
         AppendUtf16(out, NextCodePoint(in));
     return out;

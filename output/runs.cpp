@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "core/opening.h"
-#include "core/paths.h"
+#include "base/paths.h"
 #include "output/saving.h"
 #include "output/slot_job.h"
 
@@ -46,7 +46,7 @@ std::string TRunner::FormatExtension(int formatIndex)
 
 void TRunner::RunSlots(const std::string& sourcePath, bool copyOnlyFirst)
 {
-    std::string target = core::ExtractFileExt(sourcePath);
+    std::string target = base::ExtractFileExt(sourcePath);
     for (int slot = 0; slot < 3; ++slot) {
         if (!m_host.SlotActive(slot))
             continue;
@@ -103,7 +103,7 @@ TBatchResult TRunner::GoAll()
             if (i >= m_host.FileCount())
                 continue;
             const std::string name = m_host.FileName(i);
-            if (!core::FileExists(name))
+            if (!base::FileExists(name))
                 continue;
             m_host.SetCurrentFile(name);
             {

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string_view>
 
-#include "core/exceptions.h"
-#include "core/paths.h"
+#include "base/exceptions.h"
+#include "base/paths.h"
 #include "core/stream.h"
 #include "output/writers.h"
 
@@ -36,13 +36,13 @@ std::string Candidate(const std::string& path, int n)
     std::string inserted(1, '[');
     inserted += std::to_string(n);
     inserted += ']';
-    inserted += core::ExtractFileExt(path);
-    return core::ChangeFileExt(path, inserted);
+    inserted += base::ExtractFileExt(path);
+    return base::ChangeFileExt(path, inserted);
 }
 
 bool Contains(const std::string& text, const std::string& part)
 {
-    return core::LowerCase(text).find(core::LowerCase(part)) != std::string::npos;
+    return base::LowerCase(text).find(base::LowerCase(part)) != std::string::npos;
 }
 
 }  // namespace
@@ -62,10 +62,10 @@ std::string MakeUniqueName(const std::string& path)
 {
     for (int n = 0; n < kMaxUniqueAttempts; ++n) {
         const std::string candidate = Candidate(path, n);
-        if (!core::FileExists(candidate))
+        if (!base::FileExists(candidate))
             return candidate;
     }
-    throw core::Exception(path + kCR + "No free file name");
+    throw base::Exception(path + kCR + "No free file name");
 }
 
 void SaveImageFile(const std::string& requested, core::TBitmap& bitmap, std::string& finalName,
@@ -73,16 +73,16 @@ void SaveImageFile(const std::string& requested, core::TBitmap& bitmap, std::str
 {
     finalName.clear();
     std::string path = requested;
-    if (!IsValidFileName(core::ExtractFileName(path)))
-        throw core::Exception(path + kCR + kSInvalidFileName);
+    if (!IsValidFileName(base::ExtractFileName(path)))
+        throw base::Exception(path + kCR + kSInvalidFileName);
 
-    std::string ext = core::LowerCase(core::ExtractFileExt(path));
+    std::string ext = base::LowerCase(base::ExtractFileExt(path));
     if (ext.empty() || !Contains(kSaveableFormats, ext)) {
         const TSavingOptions& options = SavingOptions();
         if (options.warnings)
             desktop.MessageBox(path + kCR + kSCannotSave + kCR + kSDefaultFormat, kApplicationTitle,
                                platform::MessageIcon::None);
-        path = core::ChangeFileExt(path, options.defaultExtension);
+        path = base::ChangeFileExt(path, options.defaultExtension);
         ext = options.defaultExtension;
         finalName = path;
     }
@@ -110,9 +110,9 @@ void SaveImageFile(const std::string& requested, core::TBitmap& bitmap, std::str
     std::string target;
     for (int n = 0; !stream; ++n) {
         if (n == kMaxUniqueAttempts)
-            throw core::Exception(base + kCR + "No free file name");
+            throw base::Exception(base + kCR + "No free file name");
         target = Candidate(base, n);
-        if (!core::FileExists(target))
+        if (!base::FileExists(target))
             stream = core::CreateNewFile(target);
     }
     finalName = target;

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "core/paths.h"
+#include "base/paths.h"
 #include "core/scaling.h"
 #include "core/stream.h"
 #include "output/saving.h"
@@ -11,11 +11,11 @@ namespace scalopex::output {
 
 std::string OutputName(const TSlotJob& job)
 {
-    const std::string sourceExt = core::ExtractFileExt(job.sourcePath);
-    const bool sameFormat = core::LowerCase(job.targetExtension) == core::LowerCase(sourceExt);
-    std::string name = core::ChangeFileExt(job.sourcePath, job.suffix + (sameFormat ? sourceExt : job.targetExtension));
+    const std::string sourceExt = base::ExtractFileExt(job.sourcePath);
+    const bool sameFormat = base::LowerCase(job.targetExtension) == base::LowerCase(sourceExt);
+    std::string name = base::ChangeFileExt(job.sourcePath, job.suffix + (sameFormat ? sourceExt : job.targetExtension));
     if (!job.destFolder.empty())
-        name = core::IncludeTrailingBackslash(job.destFolder) + core::ExtractFileName(name);
+        name = base::IncludeTrailingBackslash(job.destFolder) + base::ExtractFileName(name);
     return name;
 }
 

@@ -10,7 +10,7 @@
 #include <span>
 
 #include "core/bitmap_image.h"
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "platform/gdi/palette.h"
 
 namespace scalopex::formats {
@@ -52,9 +52,9 @@ enum class RawPaletteFormat : std::uint8_t {
 };
 
 /// Every failure of a conversion or of a setting.
-class EColorConversionError : public core::Exception {
+class EColorConversionError : public base::Exception {
 public:
-    using core::Exception::Exception;
+    using base::Exception::Exception;
 };
 
 inline constexpr const char* kSInvalidColorDepth = "Color depth is invalid. Bits per sample must be 1, 2, 4, 8 or 16.";

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <new>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "formats/gif/gif_exception.h"
 
 namespace scalopex::formats {
@@ -352,9 +352,9 @@ std::unique_ptr<core::TBitmap> ReduceColors(const core::TBitmap& source, TColorR
         result->SetPixelFormat(core::pf8bit);
         result->SetSize(width, height);
     } catch (const std::bad_alloc&) {
-        throw core::EOutOfMemory(kSOutOfData);
-    } catch (const core::EOutOfMemory&) {
-        throw core::EOutOfMemory(kSOutOfData);
+        throw base::EOutOfMemory(kSOutOfData);
+    } catch (const base::EOutOfMemory&) {
+        throw base::EOutOfMemory(kSOutOfData);
     }
     ReduceColorsTo(source, reduction, palette, indices.data());
     result->SetPalette(palette);

@@ -2,13 +2,13 @@
 /// GIFException, the failure of every GIF operation, and the texts of the
 /// module's failures and warnings.
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 
 namespace scalopex::formats {
 
-class GIFException : public core::EInvalidGraphic {
+class GIFException : public base::EInvalidGraphic {
 public:
-    using core::EInvalidGraphic::EInvalidGraphic;
+    using base::EInvalidGraphic::EInvalidGraphic;
 };
 
 // Failures.

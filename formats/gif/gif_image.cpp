@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/checked_math.h"
-#include "core/limits.h"
+#include "base/checked_math.h"
+#include "base/limits.h"
 
 namespace scalopex::formats {
 
@@ -75,7 +75,7 @@ TGIFVersion TGIFImage::Version() const
 void TGIFImage::ChargeFramePixels(std::uint64_t pixels)
 {
     if (pixels > m_pixelBudget)
-        throw core::EOutOfResources(kSFramesTooLarge);
+        throw base::EOutOfResources(kSFramesTooLarge);
     m_pixelBudget -= pixels;
 }
 
@@ -86,7 +86,7 @@ void TGIFImage::LoadFromStream(core::TStream& stream)
 {
     const std::uint64_t start = stream.Position();
     try {
-        const std::vector<std::uint8_t> bytes = stream.ReadRemaining(core::kMaxPixelBytes);
+        const std::vector<std::uint8_t> bytes = stream.ReadRemaining(base::kMaxPixelBytes);
         stream.SetPosition(start + Load(bytes));
     } catch (...) {
         stream.SetPosition(start);
@@ -103,8 +103,8 @@ std::size_t TGIFImage::Load(std::span<const std::uint8_t> bytes)
 {
     Clear();
     TLoadingScope loading(m_loading);
-    m_pixelBudget = core::kMaxPixels + kFramePixelsPerByte * bytes.size();
-    core::ByteCursor cursor(bytes, &ThrowPrematureEnd);
+    m_pixelBudget = base::kMaxPixels + kFramePixelsPerByte * bytes.size();
+    base::ByteCursor cursor(bytes, &ThrowPrematureEnd);
 
     m_header.LoadFromCursor(cursor);
 
@@ -335,10 +335,10 @@ void TGIFImage::Draw(core::TCanvas& canvas, const core::TRect& rect) const
         return;
     const core::TBitmap& bitmap = frame.DrawingBitmap();
     // The frame's place on the logical screen, scaled into rect.
-    const core::TRect target {rect.Left + core::MulDiv(frame.Left(), rect.Width(), screenWidth),
-                              rect.Top + core::MulDiv(frame.Top(), rect.Height(), screenHeight),
-                              rect.Left + core::MulDiv(frame.Left() + frame.Width(), rect.Width(), screenWidth),
-                              rect.Top + core::MulDiv(frame.Top() + frame.Height(), rect.Height(), screenHeight)};
+    const core::TRect target {rect.Left + base::MulDiv(frame.Left(), rect.Width(), screenWidth),
+                              rect.Top + base::MulDiv(frame.Top(), rect.Height(), screenHeight),
+                              rect.Left + base::MulDiv(frame.Left() + frame.Width(), rect.Width(), screenWidth),
+                              rect.Top + base::MulDiv(frame.Top() + frame.Height(), rect.Height(), screenHeight)};
     canvas.DrawBitmap(target, bitmap);
 }
 

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <new>
 
-#include "core/limits.h"
+#include "base/limits.h"
 #include "formats/gif/gif_image.h"
 #include "formats/gif/gif_lzw.h"
 
@@ -32,7 +32,7 @@ void PutU16(std::vector<std::uint8_t>& out, int value)
 // Calls f with every data sub-block up to the zero terminator. Data that ends
 // early gives the warning "Premature end of data" and ends the blocks.
 template <typename F>
-void ReadSubBlocks(core::ByteCursor& cursor, const TGIFImage* image, F f)
+void ReadSubBlocks(base::ByteCursor& cursor, const TGIFImage* image, F f)
 {
     for (;;) {
         if (cursor.atEnd()) {
@@ -169,7 +169,7 @@ int TGIFColorMap::BitsForColors(int count)
     return bits;
 }
 
-void TGIFColorMap::LoadFromCursor(core::ByteCursor& cursor, int count)
+void TGIFColorMap::LoadFromCursor(base::ByteCursor& cursor, int count)
 {
     const std::span<const std::uint8_t> bytes = cursor.bytes(static_cast<std::size_t>(count) * 3);
     m_colors.resize(static_cast<std::size_t>(count));
@@ -214,7 +214,7 @@ void TGIFHeader::CopyFrom(const TGIFHeader& other)
     m_colorMap = other.m_colorMap;
 }
 
-void TGIFHeader::LoadFromCursor(core::ByteCursor& cursor)
+void TGIFHeader::LoadFromCursor(base::ByteCursor& cursor)
 {
     const std::size_t start = cursor.position();
     if (!IsSignature(cursor.bytes(6))) {
@@ -265,7 +265,7 @@ TGIFExtension::TGIFExtension(TGIFSubImage* subImage)
 {
 }
 
-std::unique_ptr<TGIFExtension> TGIFExtension::Create(std::uint8_t label, const core::ByteCursor& cursor, TGIFSubImage* subImage)
+std::unique_ptr<TGIFExtension> TGIFExtension::Create(std::uint8_t label, const base::ByteCursor& cursor, TGIFSubImage* subImage)
 {
     switch (label) {
     case 0xF9: return std::make_unique<TGIFGraphicControlExtension>(subImage);
@@ -301,7 +301,7 @@ void TGIFGraphicControlExtension::SetTransparentColorIndex(std::uint8_t index)
     m_transparentIndex = index;
 }
 
-void TGIFGraphicControlExtension::LoadFromCursor(core::ByteCursor& cursor)
+void TGIFGraphicControlExtension::LoadFromCursor(base::ByteCursor& cursor)
 {
     // Block size (4, not checked), packed byte, delay, transparent index,
     // terminator.
@@ -331,7 +331,7 @@ std::unique_ptr<TGIFExtension> TGIFGraphicControlExtension::Clone(TGIFSubImage* 
     return copy;
 }
 
-void TGIFCommentExtension::LoadFromCursor(core::ByteCursor& cursor)
+void TGIFCommentExtension::LoadFromCursor(base::ByteCursor& cursor)
 {
     ReadSubBlocks(cursor, Image(), [&](std::span<const std::uint8_t> block) {
         Lines.emplace_back(reinterpret_cast<const char*>(block.data()), block.size());
@@ -353,7 +353,7 @@ std::unique_ptr<TGIFExtension> TGIFCommentExtension::Clone(TGIFSubImage* subImag
     return copy;
 }
 
-void TGIFTextExtension::LoadFromCursor(core::ByteCursor& cursor)
+void TGIFTextExtension::LoadFromCursor(base::ByteCursor& cursor)
 {
     const std::span<const std::uint8_t> fixed = cursor.bytes(13);  // block size 12 and the 12 bytes
     std::copy(fixed.begin() + 1, fixed.end(), Header.begin());
@@ -379,7 +379,7 @@ std::unique_ptr<TGIFExtension> TGIFTextExtension::Clone(TGIFSubImage* subImage) 
     return copy;
 }
 
-void TGIFApplicationExtension::LoadFromCursor(core::ByteCursor& cursor)
+void TGIFApplicationExtension::LoadFromCursor(base::ByteCursor& cursor)
 {
     const std::size_t size = cursor.u8();
     // Identification blocks longer than 11 bytes are kept whole rather than
@@ -399,7 +399,7 @@ void TGIFApplicationExtension::SaveToBuffer(std::vector<std::uint8_t>& out) cons
     out.push_back(0);
 }
 
-void TGIFAppExtNSLoop::LoadData(core::ByteCursor& cursor)
+void TGIFAppExtNSLoop::LoadData(base::ByteCursor& cursor)
 {
     ReadSubBlocks(cursor, Image(), [&](std::span<const std::uint8_t> block) {
         switch (block[0] & 0x07) {
@@ -441,7 +441,7 @@ std::unique_ptr<TGIFExtension> TGIFAppExtNSLoop::Clone(TGIFSubImage* subImage) c
     return copy;
 }
 
-void TGIFUnknownAppExtension::LoadData(core::ByteCursor& cursor)
+void TGIFUnknownAppExtension::LoadData(base::ByteCursor& cursor)
 {
     ReadSubBlocks(cursor, Image(), [&](std::span<const std::uint8_t> block) { Blocks.emplace_back(block.begin(), block.end()); });
 }
@@ -473,12 +473,12 @@ TGIFSubImage::~TGIFSubImage() = default;
 
 void TGIFSubImage::SetSize(int width, int height)
 {
-    core::CheckRasterSize(width, height, 8);
+    base::CheckRasterSize(width, height, 8);
     try {
         std::vector<std::uint8_t> data(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
         m_data = std::move(data);
     } catch (const std::bad_alloc&) {
-        throw core::EOutOfResources();
+        throw base::EOutOfResources();
     }
     m_width = width;
     m_height = height;
@@ -580,7 +580,7 @@ void TGIFSubImage::SortByUsage()
     m_drawing.reset();
 }
 
-void TGIFSubImage::LoadFromCursor(core::ByteCursor& cursor)
+void TGIFSubImage::LoadFromCursor(base::ByteCursor& cursor)
 {
     while (!cursor.atEnd() && cursor.rest()[0] == kExtensionIntroducer) {
         cursor.u8();
@@ -618,7 +618,7 @@ void TGIFSubImage::LoadFromCursor(core::ByteCursor& cursor)
     ReadImageData(cursor);
 }
 
-void TGIFSubImage::ReadImageData(core::ByteCursor& cursor)
+void TGIFSubImage::ReadImageData(base::ByteCursor& cursor)
 {
     const int transparent = TransparentIndex();
     std::fill(m_data.begin(), m_data.end(), static_cast<std::uint8_t>(transparent >= 0 ? transparent : 0));

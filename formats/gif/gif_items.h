@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
-#include "core/byte_cursor.h"
+#include "base/byte_cursor.h"
 #include "formats/gif/gif_exception.h"
 #include "platform/gdi/palette.h"
 
@@ -55,7 +55,7 @@ public:
     static int BitsForColors(int count);
 
     /// Reads count entries of red, green, blue.
-    void LoadFromCursor(core::ByteCursor& cursor, int count);
+    void LoadFromCursor(base::ByteCursor& cursor, int count);
     /// Writes 2^BitsForColors(Count) entries, the missing ones black.
     void SaveToBuffer(std::vector<std::uint8_t>& out) const;
 
@@ -107,7 +107,7 @@ public:
     void CopyFrom(const TGIFHeader& other);
     /// Reads the signature (retried 4 bytes on), the logical screen
     /// descriptor and the global colour table.
-    void LoadFromCursor(core::ByteCursor& cursor);
+    void LoadFromCursor(base::ByteCursor& cursor);
     /// Writes the signature, the logical screen descriptor with the packed
     /// byte rebuilt from bits (the largest table size code of the image), and
     /// the global colour table.
@@ -132,7 +132,7 @@ public:
     TGIFSubImage* SubImage() const { return m_subImage; }
 
     /// Reads the block after its introducer and label.
-    virtual void LoadFromCursor(core::ByteCursor& cursor) = 0;
+    virtual void LoadFromCursor(base::ByteCursor& cursor) = 0;
     /// Writes the whole block, introducer and label included.
     virtual void SaveToBuffer(std::vector<std::uint8_t>& out) const = 0;
     virtual std::unique_ptr<TGIFExtension> Clone(TGIFSubImage* subImage) const = 0;
@@ -140,7 +140,7 @@ public:
     /// The extension class for label; application extensions are chosen by
     /// the identifier that follows at cursor. Other labels fail with
     /// "Unknown extension type".
-    static std::unique_ptr<TGIFExtension> Create(std::uint8_t label, const core::ByteCursor& cursor, TGIFSubImage* subImage);
+    static std::unique_ptr<TGIFExtension> Create(std::uint8_t label, const base::ByteCursor& cursor, TGIFSubImage* subImage);
 
 private:
     TGIFSubImage* m_subImage;
@@ -167,7 +167,7 @@ public:
     /// the frame is stored as 0, with the warning "Invalid color index".
     void SetTransparentColorIndex(std::uint8_t index);
 
-    void LoadFromCursor(core::ByteCursor& cursor) override;
+    void LoadFromCursor(base::ByteCursor& cursor) override;
     void SaveToBuffer(std::vector<std::uint8_t>& out) const override;
     std::unique_ptr<TGIFExtension> Clone(TGIFSubImage* subImage) const override;
 
@@ -184,7 +184,7 @@ public:
     /// One line per data sub-block.
     std::vector<std::string> Lines;
 
-    void LoadFromCursor(core::ByteCursor& cursor) override;
+    void LoadFromCursor(base::ByteCursor& cursor) override;
     void SaveToBuffer(std::vector<std::uint8_t>& out) const override;
     std::unique_ptr<TGIFExtension> Clone(TGIFSubImage* subImage) const override;
 };
@@ -197,7 +197,7 @@ public:
     std::array<std::uint8_t, 12> Header {};
     std::vector<std::string> Lines;
 
-    void LoadFromCursor(core::ByteCursor& cursor) override;
+    void LoadFromCursor(base::ByteCursor& cursor) override;
     void SaveToBuffer(std::vector<std::uint8_t>& out) const override;
     std::unique_ptr<TGIFExtension> Clone(TGIFSubImage* subImage) const override;
 };
@@ -212,12 +212,12 @@ public:
 
     /// Below 10 bytes of identification: "Unsupported Application Extension
     /// block size".
-    void LoadFromCursor(core::ByteCursor& cursor) final;
+    void LoadFromCursor(base::ByteCursor& cursor) final;
     void SaveToBuffer(std::vector<std::uint8_t>& out) const final;
 
 protected:
     /// Reads the data sub-blocks up to and including the terminator.
-    virtual void LoadData(core::ByteCursor& cursor) = 0;
+    virtual void LoadData(base::ByteCursor& cursor) = 0;
     /// Writes the data sub-blocks without the terminator.
     virtual void SaveData(std::vector<std::uint8_t>& out) const = 0;
 };
@@ -234,7 +234,7 @@ public:
     std::unique_ptr<TGIFExtension> Clone(TGIFSubImage* subImage) const override;
 
 protected:
-    void LoadData(core::ByteCursor& cursor) override;
+    void LoadData(base::ByteCursor& cursor) override;
     void SaveData(std::vector<std::uint8_t>& out) const override;
 };
 
@@ -247,7 +247,7 @@ public:
     std::unique_ptr<TGIFExtension> Clone(TGIFSubImage* subImage) const override;
 
 protected:
-    void LoadData(core::ByteCursor& cursor) override;
+    void LoadData(base::ByteCursor& cursor) override;
     void SaveData(std::vector<std::uint8_t>& out) const override;
 };
 
@@ -298,7 +298,7 @@ public:
 
     /// Reads one frame: its extensions, image descriptor, local colour table
     /// and image data.
-    void LoadFromCursor(core::ByteCursor& cursor);
+    void LoadFromCursor(base::ByteCursor& cursor);
     /// Writes the extensions and, unless the frame is empty, the image
     /// descriptor, local colour table and LZW image data; imageBits is the
     /// largest table size code of the image.
@@ -312,7 +312,7 @@ public:
     const core::TBitmap& DrawingBitmap() const;
 
 private:
-    void ReadImageData(core::ByteCursor& cursor);
+    void ReadImageData(base::ByteCursor& cursor);
 
     int m_left = 0;
     int m_top = 0;

@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <array>
 
-#include "core/byte_cursor.h"
-#include "core/exceptions.h"
+#include "base/byte_cursor.h"
+#include "base/exceptions.h"
 
 namespace scalopex::formats {
 
@@ -23,24 +23,24 @@ constexpr std::uint16_t kTypeShort = 3;
 // Reads TIFF values in the byte order the structure declares.
 class TTiffReader {
 public:
-    TTiffReader(core::ByteCursor& cursor, bool littleEndian) : m_cursor(cursor), m_little(littleEndian) {}
+    TTiffReader(base::ByteCursor& cursor, bool littleEndian) : m_cursor(cursor), m_little(littleEndian) {}
     std::uint16_t u16() { return m_little ? m_cursor.u16le() : m_cursor.u16be(); }
     std::uint32_t u32() { return m_little ? m_cursor.u32le() : m_cursor.u32be(); }
 
 private:
-    core::ByteCursor& m_cursor;
+    base::ByteCursor& m_cursor;
     bool m_little;
 };
 
 int ReadOrientation(std::span<const std::uint8_t> payload)
 {
-    core::ByteCursor cursor(payload);
+    base::ByteCursor cursor(payload);
     const auto header = cursor.bytes(kExifHeader.size());
     if (!std::equal(header.begin(), header.end(), kExifHeader.begin()))
         return 1;
 
     // TIFF offsets count from the byte-order mark.
-    core::ByteCursor tiff(cursor.rest());
+    base::ByteCursor tiff(cursor.rest());
     const std::uint8_t first = tiff.u8();
     const std::uint8_t second = tiff.u8();
     if (first != second || (first != 'I' && first != 'M'))
@@ -74,7 +74,7 @@ int ExifOrientation(std::span<const std::uint8_t> app1Payload) noexcept
 {
     try {
         return ReadOrientation(app1Payload);
-    } catch (const core::Exception&) {
+    } catch (const base::Exception&) {
         return 1;  // cut short or pointing outside the block
     }
 }

@@ -19,8 +19,8 @@
 
 #include <jerror.h>
 
-#include "core/byte_cursor.h"
-#include "core/limits.h"
+#include "base/byte_cursor.h"
+#include "base/limits.h"
 #include "formats/jpeg/exif_orientation.h"
 #include "formats/jpeg/jpeg_codec.h"
 
@@ -79,7 +79,7 @@ constexpr bool IsRestartOrStandalone(std::uint8_t marker) { return marker == 0x0
 // codec can end a scan cut short, but not a table or scan header.
 std::size_t StartOfCutSegment(std::span<const std::uint8_t> file)
 {
-    core::ByteCursor cursor(file);
+    base::ByteCursor cursor(file);
     if (cursor.remaining() < 2 || cursor.u16be() != 0xFFD8)
         return 0;
     for (;;) {
@@ -307,7 +307,7 @@ bool DecodeInto(core::TBitmap& bitmap, std::span<const std::uint8_t> fileImage, 
     const int height = static_cast<int>(info.output_height);
     const bool swaps = SwapsSides(orientation);
     const int bytesPerPixel = quantise ? 1 : 3;
-    core::CheckRasterSize(swaps ? height : width, swaps ? width : height, 8 * bytesPerPixel);
+    base::CheckRasterSize(swaps ? height : width, swaps ? width : height, 8 * bytesPerPixel);
     bitmap.SetPixelFormat(quantise ? core::pf8bit : core::pf24bit);
     // Every row is written below, and a failed decode discards the bitmap.
     bitmap.SetSizeUninitialized(swaps ? height : width, swaps ? width : height);
@@ -418,7 +418,7 @@ std::vector<std::uint8_t> Compress(const core::TBitmap& bitmap, const TJPEGOptio
 
 }  // namespace
 
-EJPEG::EJPEG(int messageCode) : core::EInvalidGraphic(core::Format(kSJPEGError, std::to_string(messageCode))) {}
+EJPEG::EJPEG(int messageCode) : base::EInvalidGraphic(base::Format(kSJPEGError, std::to_string(messageCode))) {}
 
 TJPEGImage::TJPEGImage() : m_data(std::make_shared<TJPEGData>()), m_options(JpegDefaultOptions) {}
 
@@ -476,8 +476,8 @@ int TJPEGImage::Height() const
     return (side + (1 << scale) - 1) >> scale;
 }
 
-void TJPEGImage::SetWidth(int) { throw core::EInvalidGraphicOperation(kSChangeJPGSize); }
-void TJPEGImage::SetHeight(int) { throw core::EInvalidGraphicOperation(kSChangeJPGSize); }
+void TJPEGImage::SetWidth(int) { throw base::EInvalidGraphicOperation(kSChangeJPGSize); }
+void TJPEGImage::SetHeight(int) { throw base::EInvalidGraphicOperation(kSChangeJPGSize); }
 
 gdi::TLogPalette TJPEGImage::Palette() const
 {
@@ -490,7 +490,7 @@ void TJPEGImage::LoadFromStream(core::TStream& stream)
     m_data = std::make_shared<TJPEGData>();
     m_bitmap.reset();
     auto data = std::make_shared<TJPEGData>();
-    data->fileImage = stream.ReadRemaining(core::kMaxPixelBytes);
+    data->fileImage = stream.ReadRemaining(base::kMaxPixelBytes);
     data->hasFileImage = true;
     if (!data->fileImage.empty())
         m_options.ProgressiveWrite = ReadHeaders(*data);

@@ -9,17 +9,17 @@
 #include <vector>
 
 #include "core/bitmap.h"
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "core/graphic.h"
 
 namespace scalopex::formats {
 
 /// A fatal error of the JPEG codec: "JPEG error #%d" with the codec's
 /// message number.
-class EJPEG : public core::EInvalidGraphic {
+class EJPEG : public base::EInvalidGraphic {
 public:
     explicit EJPEG(int messageCode);
-    using core::EInvalidGraphic::EInvalidGraphic;
+    using base::EInvalidGraphic::EInvalidGraphic;
 };
 
 /// The decoding and encoding options of one image.

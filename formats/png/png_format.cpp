@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 
 namespace scalopex::formats::png {
 
@@ -81,7 +81,7 @@ std::size_t RepeatCount(const std::uint8_t* filtered, std::size_t n)
 InflateState::InflateState()
 {
     if (::inflateInit(&m_stream) != Z_OK)
-        throw core::EOutOfResources();
+        throw base::EOutOfResources();
     m_live = true;
 }
 
@@ -102,7 +102,7 @@ bool InflateState::Finish()
 DeflateState::DeflateState(int level, int windowBits, int memLevel, int strategy)
 {
     if (::deflateInit2(&m_stream, level, Z_DEFLATED, windowBits, memLevel, strategy) != Z_OK)
-        throw core::EOutOfResources();
+        throw base::EOutOfResources();
 }
 
 DeflateState::~DeflateState()

@@ -15,10 +15,10 @@
 #include <optional>
 #include <vector>
 
-#include "core/byte_cursor.h"
-#include "core/checked_math.h"
-#include "core/exceptions.h"
-#include "core/limits.h"
+#include "base/byte_cursor.h"
+#include "base/checked_math.h"
+#include "base/exceptions.h"
+#include "base/limits.h"
 #include "formats/png/png_format.h"
 #include "platform/gdi/palette.h"
 
@@ -48,7 +48,7 @@ constexpr std::size_t kIdatPiece = std::size_t{1} << 20;
 
 [[noreturn]] void Fail(const char* pattern)
 {
-    throw core::EInvalidGraphic(core::Format(pattern, kFormatName));
+    throw base::EInvalidGraphic(base::Format(pattern, kFormatName));
 }
 
 std::uint32_t BigEndian32(const std::uint8_t* p)
@@ -82,7 +82,7 @@ public:
         m_stream.ReadBuffer(bytes, sizeof bytes);
         const ChunkHeader header{BigEndian32(bytes), BigEndian32(bytes + 4)};
         if (header.length > png::kMaxChunkLength)
-            Fail(core::kSInvalidImage);
+            Fail(base::kSInvalidImage);
         return header;
     }
 
@@ -90,7 +90,7 @@ public:
     void RequireData(const ChunkHeader& header) const
     {
         if (std::uint64_t{header.length} + 4 > Left())
-            throw core::EReadError();
+            throw base::EReadError();
     }
 
     // Reads the data and checks the CRC; only the first `keep` bytes are kept
@@ -146,7 +146,7 @@ struct Ihdr {
 
 Ihdr ParseIhdr(std::span<const std::uint8_t> data)
 {
-    core::ByteCursor cursor(data);
+    base::ByteCursor cursor(data);
     Ihdr ihdr;
     ihdr.width = cursor.u32be();
     ihdr.height = cursor.u32be();
@@ -344,7 +344,7 @@ void PngLoader::Run()
     ChunkHeader header = m_chunks.ReadHeader();  // IHDR, as the description found
     m_ihdr = ParseIhdr(m_chunks.ReadData(header, 13));
     if (m_ihdr.compression != 0)
-        throw core::EInvalidGraphic(core::Format(kSUnsupportedFeature, kSCompressionScheme, kFormatName));
+        throw base::EInvalidGraphic(base::Format(kSUnsupportedFeature, kSCompressionScheme, kFormatName));
     if (!ValidColorFormat(m_ihdr))
         Fail(kSInvalidColorFormat);
 
@@ -385,9 +385,9 @@ void PngLoader::Run()
     }
     // A file that reaches IEND without image data is broken, not an empty image.
     if (!decoded)
-        Fail(core::kSInvalidImage);
+        Fail(base::kSInvalidImage);
     if (!inflate.Finish())
-        throw core::EInvalidGraphic(kSLZ77Error);
+        throw base::EInvalidGraphic(kSLZ77Error);
 }
 
 void PngLoader::HandlePalette(const ChunkHeader& header)
@@ -679,20 +679,20 @@ ChunkHeader PngLoader::DecodeImage(const ChunkHeader& firstIdat, z_stream& z)
     SetUpConversion();
 
     // Limits before any allocation: the raster, then what the file can hold.
-    core::CheckRasterSize(width, height, core::BitsPerPixel(RasterFormat()));
+    base::CheckRasterSize(width, height, core::BitsPerPixel(RasterFormat()));
     const std::size_t depth = m_ihdr.depth;
     auto rowBytes = [&](std::int64_t pixels) {
-        const std::size_t packed = (core::checkedMul(static_cast<std::size_t>(pixels), depth) + 7) / 8;
-        return core::checkedAdd(core::checkedMul(packed, m_samples), 1);
+        const std::size_t packed = (base::checkedMul(static_cast<std::size_t>(pixels), depth) + 7) / 8;
+        return base::checkedAdd(base::checkedMul(packed, m_samples), 1);
     };
     const std::size_t fullRow = rowBytes(width);
-    if (core::checkedMul(fullRow, static_cast<std::size_t>(height)) / kMaxInflateRatio > m_chunks.Left() + 1024)
-        Fail(core::kSInvalidImage);
+    if (base::checkedMul(fullRow, static_cast<std::size_t>(height)) / kMaxInflateRatio > m_chunks.Left() + 1024)
+        Fail(base::kSInvalidImage);
 
     SetUpRaster();
     std::vector<std::uint8_t> bufferA(fullRow, 0), bufferB(fullRow, 0);
     if (m_route == Route::GrayAlpha)
-        m_expanded.assign(core::checkedMul(static_cast<std::size_t>(width), 4 * depth / 8), 0);
+        m_expanded.assign(base::checkedMul(static_cast<std::size_t>(width), 4 * depth / 8), 0);
     if (m_route == Route::IndexedAlpha)
         m_indices.assign(static_cast<std::size_t>(width), 0);
 
@@ -815,7 +815,7 @@ void TPNGGraphic::LoadFromStream(core::TStream& stream)
     SetTransparentColor(core::clDefault);
     m_basePosition = stream.Position();
     if (!ReadImageDescription(stream))
-        Fail(core::kSInvalidImage);
+        Fail(base::kSInvalidImage);
     stream.SetPosition(m_basePosition + png::kSignature.size());
     PngLoader loader(*this, m_colorManager, stream);
     loader.Run();

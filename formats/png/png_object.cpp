@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "core/bitmap_image.h"
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "formats/png/png_format.h"
 #include "formats/png/png_graphic.h"
 
@@ -170,7 +170,7 @@ public:
             if (m_deflate->avail_out == 0)
                 EmitFull();
             if (::deflate(&*m_deflate, Z_NO_FLUSH) == Z_STREAM_ERROR)
-                throw core::EInvalidGraphicOperation("Deflate failed");
+                throw base::EInvalidGraphicOperation("Deflate failed");
         }
     }
 
@@ -183,7 +183,7 @@ public:
             if (rc == Z_STREAM_END)
                 break;
             if (rc != Z_OK && !(rc == Z_BUF_ERROR && m_deflate->avail_out == 0))
-                throw core::EInvalidGraphicOperation("Deflate failed");
+                throw base::EInvalidGraphicOperation("Deflate failed");
         }
         const std::size_t used = m_out.size() - m_deflate->avail_out;
         if (used > 0)

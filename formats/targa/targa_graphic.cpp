@@ -13,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "core/stream.h"
 #include "formats/targa/targa_header.h"
 #include "formats/targa/targa_rle.h"
@@ -172,7 +172,7 @@ void TTargaGraphic::LoadFromStream(core::TStream& stream)
             }
         } else if (h.IsColorMapped()) {
             // Indices into a map whose entries cannot be read show nothing sensible.
-            throw core::EInvalidGraphic(core::Format(core::kSInvalidImage, kShortName));
+            throw base::EInvalidGraphic(base::Format(base::kSInvalidImage, kShortName));
         }
         pos += h.ColorMapBytes();
     }
@@ -186,7 +186,7 @@ void TTargaGraphic::LoadFromStream(core::TStream& stream)
         const std::uint64_t size = stream.Size();
         const std::uint64_t left = size > pos ? size - pos : 0;
         if (left / rowBytes < static_cast<std::uint64_t>(height))
-            throw core::EReadError();
+            throw base::EReadError();
     }
     SetSize(width, height);
     if (Empty() || !h.HasPixelData())
@@ -254,7 +254,7 @@ void TTargaGraphic::SaveToStream(core::TStream& stream, bool compressed)
     const int width = Width();
     const int height = Height();
     if (width > kMaxTargaSide || height > kMaxTargaSide)
-        throw core::EInvalidGraphic(kSTooLarge);
+        throw base::EInvalidGraphic(kSTooLarge);
 
     // Rasters of fewer than 8 bits are written as 8-bit indices and layouts
     // without a Targa form as 24-bit pixels, converted row by row.

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <span>
 
-#include "core/byte_cursor.h"
+#include "base/byte_cursor.h"
 
 namespace scalopex::formats::targa {
 
@@ -41,7 +41,7 @@ struct TTargaHeader {
 
 inline TTargaHeader ParseHeader(std::span<const std::uint8_t> bytes)
 {
-    core::ByteCursor in(bytes);
+    base::ByteCursor in(bytes);
     TTargaHeader h;
     h.idLength = in.u8();
     h.colorMapType = in.u8();

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 
 namespace scalopex::formats {
 
@@ -95,7 +95,7 @@ std::size_t TTargaRLEDecoder::Encode(std::span<const std::uint8_t> source, std::
     if (b == 0 || pixelCount == 0)
         return 0;
     if (source.size() / b < pixelCount || dest.size() < EncodeBound(pixelCount))
-        throw core::EInvalidGraphicOperation("Targa encoder buffer too small");
+        throw base::EInvalidGraphicOperation("Targa encoder buffer too small");
     const std::uint8_t* p = source.data();
     auto same = [p, b](std::size_t i, std::size_t j) { return std::memcmp(p + i * b, p + j * b, b) == 0; };
 

@@ -9,7 +9,7 @@
 
 #include "cli/batch_options.h"
 #include "core/bitmap.h"
-#include "core/paths.h"
+#include "base/paths.h"
 #include "tests/support/test_files.h"
 
 using namespace scalopex;

@@ -3,10 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "core/bitmap.h"
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "core/picture.h"
 #include "tests/support/test_files.h"
 
+using namespace scalopex::base;
 using namespace scalopex::core;
 using scalopex::test::MakeBitmap24;
 using scalopex::test::PixelRGB;

@@ -14,9 +14,10 @@
 #include <vector>
 
 #include "core/bitmap.h"
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "tests/support/test_files.h"
 
+using namespace scalopex::base;
 using namespace scalopex::core;
 namespace fs = std::filesystem;
 

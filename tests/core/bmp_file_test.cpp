@@ -9,11 +9,12 @@
 
 #include "core/bitmap.h"
 #include "core/bmp_file.h"
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "core/stream.h"
 #include "tests/support/byte_builder.h"
 #include "tests/support/test_files.h"
 
+using namespace scalopex::base;
 using namespace scalopex::core;
 using scalopex::test::ByteBuilder;
 using scalopex::test::MakeBitmap24;

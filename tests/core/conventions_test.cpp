@@ -2,13 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include "core/byte_cursor.h"
-#include "core/checked_math.h"
-#include "core/exceptions.h"
-#include "core/limits.h"
-#include "core/paths.h"
+#include "base/byte_cursor.h"
+#include "base/checked_math.h"
+#include "base/exceptions.h"
+#include "base/limits.h"
+#include "base/paths.h"
 #include "tests/support/test_files.h"
 
+using namespace scalopex::base;
 using namespace scalopex::core;
 
 TEST(MulDiv, RoundsToNearestWithHalvesAwayFromZero)

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "core/file_formats.h"
 #include "core/opening.h"
 #include "core/picture.h"
@@ -13,6 +13,7 @@
 #include "formats/targa/targa_graphic.h"
 #include "tests/support/test_files.h"
 
+using namespace scalopex::base;
 using namespace scalopex::core;
 using scalopex::test::MakeBitmap24;
 using scalopex::test::PixelRGB;

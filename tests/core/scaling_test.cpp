@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "core/picture.h"
 #include "core/scaling.h"
 #include "tests/support/test_files.h"
 
+using namespace scalopex::base;
 using namespace scalopex::core;
 using scalopex::test::MakeBitmap24;
 using scalopex::test::PixelRGB;

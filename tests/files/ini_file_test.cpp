@@ -12,7 +12,7 @@
 #include <optional>
 #include <random>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "files/ini_file.h"
 #include "files/text_encoding.h"
 #include "tests/support/test_files.h"
@@ -47,7 +47,7 @@ std::string ExceptionText(const std::function<void()>& f)
 {
     try {
         f();
-    } catch (const core::Exception& e) {
+    } catch (const base::Exception& e) {
         return e.what();
     }
     return "(no exception)";

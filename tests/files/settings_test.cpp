@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <functional>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "files/ini_file.h"
 #include "files/settings.h"
 #include "tests/support/test_files.h"
@@ -126,7 +126,7 @@ TEST(Settings, RefusedSaveNamesTheFile)
     try {
         files::SaveSettings(ini, TSettings());
         FAIL() << "no exception";
-    } catch (const core::Exception& e) {
+    } catch (const base::Exception& e) {
         EXPECT_EQ(std::string(e.what()), "Unable to write to " + path);
     }
 }

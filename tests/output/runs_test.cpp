@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "core/opening.h"
-#include "core/paths.h"
+#include "base/paths.h"
 #include "formats/registry.h"
 #include "output/runs.h"
 #include "tests/support/fake_desktop.h"
@@ -31,7 +31,7 @@ public:
     core::TPicture& Picture() override { return picture; }
     void RepaintPreview() override {}
     void SetBatchRunning(bool running) override { batchShown.push_back(running); }
-    void FileWritten(const std::string& path) override { written.push_back(core::ExtractFileName(path)); }
+    void FileWritten(const std::string& path) override { written.push_back(base::ExtractFileName(path)); }
     platform::IDesktopServices& Desktop() override { return desktop; }
 
     files::TSettings settings;
@@ -122,7 +122,7 @@ TEST_F(Runs, AFailingSlotEndsGoAndReachesTheCaller)
 {
     Show(MakeImage("photo.bmp"));
     host.settings.slots[1].suffix = "?";
-    EXPECT_THROW(runner.Go(), core::Exception);
+    EXPECT_THROW(runner.Go(), base::Exception);
     EXPECT_EQ(host.written, (std::vector<std::string>{"photo_lge.bmp"}));  // slot 3 did not run
     EXPECT_EQ(host.desktop.waitCursorShown, host.desktop.cursorRestored);
 }

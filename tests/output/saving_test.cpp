@@ -5,9 +5,9 @@
 
 #include <csignal>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "core/opening.h"
-#include "core/paths.h"
+#include "base/paths.h"
 #include "formats/registry.h"
 #include "output/saving.h"
 #include "tests/support/fake_desktop.h"
@@ -35,7 +35,7 @@ protected:
         std::string finalName = "unset";
         try {
             output::SaveImageFile(path, *m_bitmap, finalName, m_desktop);
-        } catch (const core::Exception& e) {
+        } catch (const base::Exception& e) {
             m_failure = e.what();
         }
         return finalName;
@@ -65,7 +65,7 @@ TEST_F(Saving, UniqueNamesCountUpFromTheSamePath)
     EXPECT_EQ(output::MakeUniqueName(a), m_dir.file("a[1].bmp"));
     scalopex::test::WriteBytes(m_dir.file("a[1].bmp"), {1});
     EXPECT_EQ(Save(a), m_dir.file("a[2].bmp"));
-    EXPECT_TRUE(core::FileExists(m_dir.file("a[2].bmp")));
+    EXPECT_TRUE(base::FileExists(m_dir.file("a[2].bmp")));
     EXPECT_EQ(scalopex::test::ReadBytes(a), std::vector<std::uint8_t>{1});  // never replaced
     // A folder of the name does not count as a file, but is not replaced either.
     std::filesystem::create_directory(m_dir.file("d.bmp"));
@@ -145,8 +145,8 @@ TEST_F(Saving, AWriteThatFailsRemovesItsPartialFile)
             std::string finalName;
             try {
                 output::SaveImageFile(a, *big, finalName, m_desktop);
-            } catch (const core::EWriteError&) {
-                std::exit(core::FileExists(a) || finalName != a ? 2 : 0);
+            } catch (const base::EWriteError&) {
+                std::exit(base::FileExists(a) || finalName != a ? 2 : 0);
             }
             std::exit(3);
         },

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "core/exceptions.h"
-#include "core/paths.h"
+#include "base/exceptions.h"
+#include "base/paths.h"
 #include "core/scaling.h"
 #include "output/slot_job.h"
 #include "tests/support/fake_desktop.h"
@@ -98,7 +98,7 @@ TEST(ProcessSlot, CopyOnlyFillsTheClipboardAndWritesNoFile)
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 
     desktop.clipboardFails = true;
-    EXPECT_THROW(output::ProcessSlot(job, *working, desktop), core::Exception);
+    EXPECT_THROW(output::ProcessSlot(job, *working, desktop), base::Exception);
 }
 
 TEST(ProcessSlot, ASuffixWithAnAsteriskFailsAsAnInvalidName)
@@ -109,7 +109,7 @@ TEST(ProcessSlot, ASuffixWithAnAsteriskFailsAsAnInvalidName)
     try {
         output::ProcessSlot(Job(dir.file("a.bmp"), "*", ".bmp"), *working, desktop);
         FAIL();
-    } catch (const core::Exception& e) {
+    } catch (const base::Exception& e) {
         EXPECT_EQ(std::string(e.what()), dir.file("a*.bmp") + "\rThis is an invalid file name");
     }
 }

@@ -1,6 +1,6 @@
 #include "tests/support/fake_desktop.h"
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 
 namespace scalopex::test {
 
@@ -12,14 +12,14 @@ void FakeDesktop::MessageBox(const std::string& text, const std::string& title, 
 std::optional<std::string> FakeDesktop::ClipboardFirstFile()
 {
     if (clipboardFails)
-        throw core::Exception("Cannot open clipboard");
+        throw base::Exception("Cannot open clipboard");
     return clipboardFile;
 }
 
 void FakeDesktop::ClipboardSetImage(const std::vector<std::uint8_t>& bmpFile)
 {
     if (clipboardFails)
-        throw core::Exception("Cannot open clipboard");
+        throw base::Exception("Cannot open clipboard");
     clipboardImages.push_back(bmpFile);
 }
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "formats/gif/gif_image.h"
 #include "tests/formats/gif/gif_test_util.h"
 #include "tests/support/test_files.h"
@@ -120,7 +120,7 @@ TEST(GifCorpus, firstFramesMatchTheSuite)
         std::string failure;
         try {
             drawn = Draw(*Decode(bytes).image);
-        } catch (const core::Exception& e) {
+        } catch (const base::Exception& e) {
             failure = e.what();
             EXPECT_FALSE(failure.empty());
         }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "core/stream.h"
 #include "formats/gif/gif_image.h"
 #include "tests/formats/gif/gif_test_util.h"
@@ -36,7 +36,7 @@ std::string FailureOf(const std::vector<std::uint8_t>& bytes)
 {
     try {
         Decode(bytes);
-    } catch (const core::Exception& e) {
+    } catch (const base::Exception& e) {
         return e.what();
     }
     return "";
@@ -408,7 +408,7 @@ TEST(GifRead, framesBeyondTheEngineLimitsFailBeforeAllocation)
     ByteBuilder huge = GifHeader(65535, 65535, {kRed, kGreen});
     ImageDescriptor(huge, 0, 0, 65535, 65535);
     ImageData2(huge, {0});
-    EXPECT_THROW(Decode(huge.u8(0x3B).take()), core::EOutOfResources);
+    EXPECT_THROW(Decode(huge.u8(0x3B).take()), base::EOutOfResources);
 
     // Each frame alone is allowed, but together they exceed what a file this
     // small may claim.
@@ -417,7 +417,7 @@ TEST(GifRead, framesBeyondTheEngineLimitsFailBeforeAllocation)
         ImageDescriptor(many, 0, 0, 12000, 12000);
         many.u8(2).u8(0);
     }
-    EXPECT_THROW(Decode(many.u8(0x3B).take()), core::EOutOfResources);
+    EXPECT_THROW(Decode(many.u8(0x3B).take()), base::EOutOfResources);
 }
 
 TEST(GifRead, streamPositionEndsAfterTheTrailerOrIsRestoredOnFailure)
@@ -464,7 +464,7 @@ TEST(GifRead, corruptedFilesFailCleanlyOrDecode)
             const Decoded d = Decode(bytes);
             if (d.image->Width() <= 4096 && d.image->Height() <= 4096)
                 (void)Draw(*d.image);
-        } catch (const core::Exception&) {
+        } catch (const base::Exception&) {
         }
     }
 }

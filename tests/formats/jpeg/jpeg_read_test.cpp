@@ -14,7 +14,7 @@
 #include <jpeglib.h>
 
 #include "core/bitmap.h"
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "core/stream.h"
 #include "formats/jpeg/jpeg_image.h"
 #include "tests/formats/jpeg/jpeg_test_util.h"
@@ -102,7 +102,7 @@ std::string ErrorOf(Action action)
 {
     try {
         action();
-    } catch (const core::Exception& e) {
+    } catch (const base::Exception& e) {
         return e.what();
     }
     return "";
@@ -265,7 +265,7 @@ TEST(JpegRead, damagedBytesEndInAnExceptionOrAPicture)
             damaged[at] = value;
             try {
                 LoadJpeg(damaged)->Bitmap();
-            } catch (const core::Exception&) {
+            } catch (const base::Exception&) {
                 // a message is all that is asked
             }
         }
@@ -277,7 +277,7 @@ TEST(JpegRead, sizeCannotBeChanged)
     auto jpeg = LoadJpeg(ColourFile());
     EXPECT_EQ(ErrorOf([&] { jpeg->SetWidth(10); }), "Cannot change the size of a JPEG image");
     EXPECT_EQ(ErrorOf([&] { jpeg->SetHeight(10); }), "Cannot change the size of a JPEG image");
-    EXPECT_THROW(jpeg->SetWidth(10), core::EInvalidGraphicOperation);
+    EXPECT_THROW(jpeg->SetWidth(10), base::EInvalidGraphicOperation);
 }
 
 TEST(JpegRead, decodeScaleDividesSidesRoundingUp)
@@ -394,7 +394,7 @@ TEST(JpegRead, hugeFrameIsRefusedBeforeAllocating)
         const auto jpeg = LoadJpeg(file);
         EXPECT_EQ(jpeg->Width(), 65000);
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_THROW(jpeg->Bitmap(), core::EOutOfResources) << (progressive ? "progressive" : "baseline");
+        EXPECT_THROW(jpeg->Bitmap(), base::EOutOfResources) << (progressive ? "progressive" : "baseline");
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     }
 }

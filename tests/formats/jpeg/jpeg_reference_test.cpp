@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "formats/jpeg/jpeg_image.h"
 #include "tests/formats/jpeg/jpeg_test_util.h"
 #include "tests/support/test_files.h"

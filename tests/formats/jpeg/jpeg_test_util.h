@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "core/bitmap.h"
-#include "core/byte_cursor.h"
+#include "base/byte_cursor.h"
 #include "core/stream.h"
 #include "formats/jpeg/jpeg_image.h"
 #include "tests/support/test_files.h"
@@ -158,7 +158,7 @@ struct TSegment {
 inline std::vector<TSegment> SegmentsUpToScan(const std::vector<std::uint8_t>& file)
 {
     std::vector<TSegment> segments;
-    core::ByteCursor cursor(file);
+    base::ByteCursor cursor(file);
     if (cursor.u16be() != 0xFFD8)
         return segments;
     while (!cursor.atEnd()) {

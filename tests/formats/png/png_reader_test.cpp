@@ -498,7 +498,7 @@ TEST(PngReader, loadingEmptiesTheRasterFirst)
     png.LoadFromStream(good);
     ASSERT_TRUE(png.HasAlpha());
     core::TMemoryStream bad(PngFile().Ihdr(1, 1, 8, 7).Iend().bytes());
-    EXPECT_THROW(png.LoadFromStream(bad), core::EInvalidGraphic);
+    EXPECT_THROW(png.LoadFromStream(bad), base::EInvalidGraphic);
     EXPECT_TRUE(png.Empty());
     EXPECT_FALSE(png.HasAlpha());
     EXPECT_FALSE(png.Transparent());

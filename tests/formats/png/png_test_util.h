@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "core/stream.h"
 #include "formats/png/png_graphic.h"
 #include "tests/support/byte_builder.h"
@@ -113,7 +113,7 @@ inline std::string LoadError(const Bytes& bytes)
 {
     try {
         Decode(bytes);
-    } catch (const core::Exception& e) {
+    } catch (const base::Exception& e) {
         return e.Message().empty() ? "(empty message)" : e.Message();
     }
     return "";

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "tests/formats/targa/targa_test_util.h"
 #include "tests/support/test_files.h"
 
@@ -26,7 +26,7 @@ std::string ErrorOf(const std::function<void()>& f)
 {
     try {
         f();
-    } catch (const core::Exception& e) {
+    } catch (const base::Exception& e) {
         return e.what();
     }
     return "(no error)";
@@ -133,7 +133,7 @@ TEST(TargaWriter, EmptyRasterWritesNothingAndHugeOnesFail)
     wide.SetPixelFormat(core::pf8bit);
     wide.SetSize(65536, 1);
     core::TMemoryStream stream;
-    EXPECT_THROW(wide.SaveToStream(stream, true), core::EInvalidGraphic);
+    EXPECT_THROW(wide.SaveToStream(stream, true), base::EInvalidGraphic);
     EXPECT_EQ(stream.Size(), 0u);
 }
 
@@ -367,7 +367,7 @@ TEST(TargaReader, HostileSizesAreRefusedBeforeAllocation)
     // 65535 × 65535 pixels exceed the engine's raster limit.
     TTargaGraphic graphic;
     const Bytes huge = Concat(Header({.imageType = 10, .depth = 32, .width = 65535, .height = 65535}), {0xFF, 1, 2, 3, 4});
-    EXPECT_THROW(Load(graphic, huge), core::EOutOfResources);
+    EXPECT_THROW(Load(graphic, huge), base::EOutOfResources);
     // A raw file of 40000 × 40000 that holds one row fails as short at once.
     const Bytes claims = Concat(Header({.imageType = 3, .depth = 8, .width = 40000, .height = 6000}), Bytes(40000, 1));
     EXPECT_EQ(ErrorOf([&] { Load(graphic, claims); }), "Stream read error");

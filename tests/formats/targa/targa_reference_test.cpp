@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 #include "formats/targa/targa_graphic.h"
 #include "tests/formats/targa/targa_test_util.h"
 #include "tests/support/test_files.h"
@@ -139,7 +139,7 @@ TEST(TargaCorpus, EveryFileDecodesLikeItsReferenceOrFailsWithAMessage)
         TTargaGraphic graphic;
         try {
             graphic.LoadFromFile(path);
-        } catch (const core::Exception& e) {
+        } catch (const base::Exception& e) {
             // Only files that ImageMagick cannot read either may fail here.
             EXPECT_FALSE(reference.has_value() || IsGreyAlpha(bytes)) << "failed: " << e.what();
             EXPECT_FALSE(std::string(e.what()).empty());
@@ -190,7 +190,7 @@ TEST(TargaCorpus, EveryPrefixOfSmallFilesLoadsOrFailsCleanly)
             TTargaGraphic graphic;
             try {
                 test::targa::Load(graphic, Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(n)));
-            } catch (const core::Exception& e) {
+            } catch (const base::Exception& e) {
                 EXPECT_FALSE(std::string(e.what()).empty());
             }
         }

@@ -1,8 +1,8 @@
-#include "core/paths.h"
+#include "base/paths.h"
 
 #include <sys/stat.h>
 
-namespace scalopex::core {
+namespace scalopex::base {
 
 namespace {
 
@@ -62,4 +62,4 @@ std::string LowerCase(std::string text)
     return text;
 }
 
-}  // namespace scalopex::core
+}  // namespace scalopex::base

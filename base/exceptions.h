@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace scalopex::core {
+namespace scalopex::base {
 
 /// Root of all engine exceptions; `what()` is the message.
 class Exception : public std::runtime_error {
@@ -106,4 +106,4 @@ std::string Format(const char* pattern, const std::string& a, const std::string&
 /// The system's text for an errno value.
 std::string SysErrorMessage(int errorCode);
 
-}  // namespace scalopex::core
+}  // namespace scalopex::base

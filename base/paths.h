@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace scalopex::core {
+namespace scalopex::base {
 
 /// The extension with its dot ("/a/b.JPG" gives ".JPG"), or empty.
 std::string ExtractFileExt(const std::string& path);
@@ -20,4 +20,4 @@ bool FileExists(const std::string& path);
 /// ASCII lower case, as extensions and masks are compared.
 std::string LowerCase(std::string text);
 
-}  // namespace scalopex::core
+}  // namespace scalopex::base

@@ -1,8 +1,8 @@
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 
 #include <cstring>
 
-namespace scalopex::core {
+namespace scalopex::base {
 
 namespace {
 
@@ -54,4 +54,4 @@ EOSError::EOSError(int code, const std::string& systemMessage)
 {
 }
 
-}  // namespace scalopex::core
+}  // namespace scalopex::base

@@ -1,6 +1,6 @@
-#include "core/checked_math.h"
+#include "base/checked_math.h"
 
-namespace scalopex::core {
+namespace scalopex::base {
 
 std::int32_t MulDiv(std::int32_t a, std::int32_t b, std::int32_t c)
 {
@@ -16,4 +16,4 @@ std::int32_t MulDiv(std::int32_t a, std::int32_t b, std::int32_t c)
     return negative ? -static_cast<std::int32_t>(q) : static_cast<std::int32_t>(q);
 }
 
-}  // namespace scalopex::core
+}  // namespace scalopex::base

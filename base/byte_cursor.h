@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <span>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 
-namespace scalopex::core {
+namespace scalopex::base {
 
 class ByteCursor {
 public:
@@ -114,4 +114,4 @@ private:
     ShortReadHandler m_onShortRead;
 };
 
-}  // namespace scalopex::core
+}  // namespace scalopex::base

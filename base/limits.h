@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace scalopex::core {
+namespace scalopex::base {
 
 /// At most 2^28 pixels in one raster.
 inline constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
@@ -24,4 +24,4 @@ std::size_t RowBytes(std::int64_t width, int bitsPerPixel);
 /// message naming the size; a zero side gives 0 bytes.
 std::size_t CheckRasterSize(std::int64_t width, std::int64_t height, int bitsPerPixel);
 
-}  // namespace scalopex::core
+}  // namespace scalopex::base

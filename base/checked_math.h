@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <limits>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 
-namespace scalopex::core {
+namespace scalopex::base {
 
 /// a × b; throws EOutOfResources when the product does not fit.
 inline std::size_t checkedMul(std::size_t a, std::size_t b)
@@ -32,4 +32,4 @@ inline std::size_t checkedAdd(std::size_t a, std::size_t b)
 /// result does not fit in 32 bits, as the classic routine does.
 std::int32_t MulDiv(std::int32_t a, std::int32_t b, std::int32_t c);
 
-}  // namespace scalopex::core
+}  // namespace scalopex::base

@@ -1,10 +1,10 @@
-#include "core/limits.h"
+#include "base/limits.h"
 
 #include <string>
 
-#include "core/exceptions.h"
+#include "base/exceptions.h"
 
-namespace scalopex::core {
+namespace scalopex::base {
 
 namespace {
 
@@ -39,4 +39,4 @@ std::size_t CheckRasterSize(std::int64_t width, std::int64_t height, int bitsPer
     return static_cast<std::size_t>(bytes);
 }
 
-}  // namespace scalopex::core
+}  // namespace scalopex::base
