@@ -11,6 +11,8 @@
 
 namespace scalopex::base {
 
+enum class ByteOrder { LittleEndian, BigEndian };
+
 class ByteCursor {
 public:
     /// Raised on a short read; the default raises EReadError ("Stream read error").
@@ -26,45 +28,39 @@ public:
     std::size_t remaining() const { return m_data.size() - m_pos; }
     bool atEnd() const { return m_pos == m_data.size(); }
 
+    /// The byte order of u16(), u24() and u32(), for formats that declare
+    /// theirs in the file (TIFF, Exif). Little-endian until set.
+    void setByteOrder(ByteOrder order) { m_order = order; }
+    ByteOrder byteOrder() const { return m_order; }
+
+    /// The next byte, without moving.
+    std::uint8_t peek() const
+    {
+        need(1);
+        return m_data[m_pos];
+    }
     std::uint8_t u8()
     {
         need(1);
         return m_data[m_pos++];
     }
-    std::uint16_t u16le()
-    {
-        need(2);
-        const std::uint16_t v = static_cast<std::uint16_t>(m_data[m_pos] | (m_data[m_pos + 1] << 8));
-        m_pos += 2;
-        return v;
-    }
-    std::uint16_t u16be()
-    {
-        need(2);
-        const std::uint16_t v = static_cast<std::uint16_t>((m_data[m_pos] << 8) | m_data[m_pos + 1]);
-        m_pos += 2;
-        return v;
-    }
-    std::uint32_t u32le()
-    {
-        need(4);
-        const std::uint32_t v = static_cast<std::uint32_t>(m_data[m_pos]) | (static_cast<std::uint32_t>(m_data[m_pos + 1]) << 8) |
-                                (static_cast<std::uint32_t>(m_data[m_pos + 2]) << 16) |
-                                (static_cast<std::uint32_t>(m_data[m_pos + 3]) << 24);
-        m_pos += 4;
-        return v;
-    }
-    std::uint32_t u32be()
-    {
-        need(4);
-        const std::uint32_t v = (static_cast<std::uint32_t>(m_data[m_pos]) << 24) |
-                                (static_cast<std::uint32_t>(m_data[m_pos + 1]) << 16) |
-                                (static_cast<std::uint32_t>(m_data[m_pos + 2]) << 8) | static_cast<std::uint32_t>(m_data[m_pos + 3]);
-        m_pos += 4;
-        return v;
-    }
-    std::int32_t i32le() { return static_cast<std::int32_t>(u32le()); }
+    std::int8_t i8() { return static_cast<std::int8_t>(u8()); }
+
+    std::uint16_t u16le() { return static_cast<std::uint16_t>(take<2, false>()); }
+    std::uint16_t u16be() { return static_cast<std::uint16_t>(take<2, true>()); }
+    std::uint32_t u24le() { return static_cast<std::uint32_t>(take<3, false>()); }
+    std::uint32_t u24be() { return static_cast<std::uint32_t>(take<3, true>()); }
+    std::uint32_t u32le() { return static_cast<std::uint32_t>(take<4, false>()); }
+    std::uint32_t u32be() { return static_cast<std::uint32_t>(take<4, true>()); }
     std::int16_t i16le() { return static_cast<std::int16_t>(u16le()); }
+    std::int16_t i16be() { return static_cast<std::int16_t>(u16be()); }
+    std::int32_t i32le() { return static_cast<std::int32_t>(u32le()); }
+    std::int32_t i32be() { return static_cast<std::int32_t>(u32be()); }
+
+    /// In the cursor's byte order.
+    std::uint16_t u16() { return m_order == ByteOrder::BigEndian ? u16be() : u16le(); }
+    std::uint32_t u24() { return m_order == ByteOrder::BigEndian ? u24be() : u24le(); }
+    std::uint32_t u32() { return m_order == ByteOrder::BigEndian ? u32be() : u32le(); }
 
     /// The next n bytes; the cursor moves past them.
     std::span<const std::uint8_t> bytes(std::size_t n)
@@ -90,11 +86,29 @@ public:
     void seek(std::size_t pos)
     {
         if (pos > m_data.size())
-            m_onShortRead();
+            ShortRead();
         m_pos = pos;
     }
-    /// A child cursor limited to the next n bytes (one chunk or segment).
-    ByteCursor sub(std::size_t n) { return ByteCursor(bytes(n), m_onShortRead); }
+    /// Moves to the next byte equal to value and answers true; false, moving
+    /// to the end, when there is none.
+    bool skipTo(std::uint8_t value)
+    {
+        for (std::size_t i = m_pos; i < m_data.size(); ++i)
+            if (m_data[i] == value) {
+                m_pos = i;
+                return true;
+            }
+        m_pos = m_data.size();
+        return false;
+    }
+    /// A child cursor limited to the next n bytes (one chunk or segment),
+    /// with this cursor's byte order.
+    ByteCursor sub(std::size_t n)
+    {
+        ByteCursor child(bytes(n), m_onShortRead);
+        child.m_order = m_order;
+        return child;
+    }
     /// Everything from the current position to the end, without moving.
     std::span<const std::uint8_t> rest() const { return m_data.subspan(m_pos); }
 
@@ -103,15 +117,36 @@ public:
 private:
     void need(std::size_t n) const
     {
-        if (n > m_data.size() - m_pos) {
-            m_onShortRead();
-            throw EReadError();  // a handler that returns still must not let the read go on
+        if (n > m_data.size() - m_pos)
+            ShortRead();
+    }
+    [[noreturn, gnu::noinline, gnu::cold]] void ShortRead() const
+    {
+        m_onShortRead();
+        throw EReadError();  // a handler that returns still must not let the read go on
+    }
+
+    // N bytes as one value, most significant first when BigEndian.
+    template <std::size_t N, bool BigEndian>
+    std::uint32_t take()
+    {
+        need(N);
+        std::uint32_t v = 0;
+        for (std::size_t i = 0; i < N; ++i) {
+            const std::uint32_t b = m_data[m_pos + i];
+            if constexpr (BigEndian)
+                v = (v << 8) | b;
+            else
+                v |= b << (8 * i);
         }
+        m_pos += N;
+        return v;
     }
 
     std::span<const std::uint8_t> m_data;
     std::size_t m_pos = 0;
     ShortReadHandler m_onShortRead;
+    ByteOrder m_order = ByteOrder::LittleEndian;
 };
 
 }  // namespace scalopex::base

@@ -70,6 +70,20 @@ public:
     using EOutOfMemory::EOutOfMemory;
 };
 
+/// A size beyond the engine's limits, kept apart from bad files: the message
+/// names the size and the limit.
+class ELimitExceeded : public EOutOfResources {
+public:
+    using EOutOfResources::EOutOfResources;
+};
+
+/// A broken promise between parts of the program, such as a buffer too small
+/// for a row: not a bad file, so it is no Exception and no reader catches it.
+class EInternalError : public std::logic_error {
+public:
+    using std::logic_error::logic_error;
+};
+
 /// "System Error.  Code: %d.\r\n%s"
 class EOSError : public Exception {
 public:

@@ -219,7 +219,7 @@ void TBitmap::SetTransparent(bool value)
 
 void TBitmap::LoadFromStream(TStream& stream)
 {
-    const std::vector<std::uint8_t> bytes = stream.ReadRemaining(base::kMaxPixelBytes + (std::uint64_t{1} << 20));
+    const std::vector<std::uint8_t> bytes = stream.ReadRemaining(base::Limits().maxInputBytes);
     LoadFromBytes(bytes);
 }
 

@@ -30,7 +30,8 @@ std::vector<std::uint8_t> TStream::ReadRemaining(std::uint64_t maxBytes)
     const std::uint64_t pos = Position();
     const std::uint64_t left = size > pos ? size - pos : 0;
     if (left > maxBytes)
-        throw base::EOutOfResources("File too large: " + std::to_string(left) + " bytes");
+        throw base::ELimitExceeded("File too large: " + std::to_string(left) + " bytes exceeds the limit of " +
+                                   std::to_string(maxBytes) + " bytes");
     std::vector<std::uint8_t> bytes;
     if (left >= kHugePageWorthy) {
         // Room past the end lets huge pages cover all but the unaligned head.
@@ -133,7 +134,7 @@ std::size_t TMemoryStream::Write(const void* buffer, std::size_t count)
 void TMemoryStream::ExpectWrite(std::uint64_t count)
 {
     const std::uint64_t end = m_position + count;
-    if (end > m_bytes.capacity() && end <= base::kMaxPixelBytes + (std::uint64_t{1} << 20))
+    if (end > m_bytes.capacity() && end <= base::Limits().maxInputBytes)
         m_bytes.reserve(static_cast<std::size_t>(end));
 }
 

@@ -86,7 +86,7 @@ void TGIFImage::LoadFromStream(core::TStream& stream)
 {
     const std::uint64_t start = stream.Position();
     try {
-        const std::vector<std::uint8_t> bytes = stream.ReadRemaining(base::kMaxPixelBytes);
+        const std::vector<std::uint8_t> bytes = stream.ReadRemaining(base::Limits().maxInputBytes);
         stream.SetPosition(start + Load(bytes));
     } catch (...) {
         stream.SetPosition(start);
@@ -103,7 +103,7 @@ std::size_t TGIFImage::Load(std::span<const std::uint8_t> bytes)
 {
     Clear();
     TLoadingScope loading(m_loading);
-    m_pixelBudget = base::kMaxPixels + kFramePixelsPerByte * bytes.size();
+    m_pixelBudget = base::Limits().maxPixels + kFramePixelsPerByte * bytes.size();
     base::ByteCursor cursor(bytes, &ThrowPrematureEnd);
 
     m_header.LoadFromCursor(cursor);

@@ -490,7 +490,7 @@ void TJPEGImage::LoadFromStream(core::TStream& stream)
     m_data = std::make_shared<TJPEGData>();
     m_bitmap.reset();
     auto data = std::make_shared<TJPEGData>();
-    data->fileImage = stream.ReadRemaining(base::kMaxPixelBytes);
+    data->fileImage = stream.ReadRemaining(base::Limits().maxInputBytes);
     data->hasFileImage = true;
     if (!data->fileImage.empty())
         m_options.ProgressiveWrite = ReadHeaders(*data);

@@ -1,16 +1,13 @@
-// Shared helpers: MulDiv, path helpers, the byte cursor, limits and messages.
+// Shared helpers: MulDiv, path helpers, checked arithmetic and messages.
 
 #include <gtest/gtest.h>
 
-#include "base/byte_cursor.h"
 #include "base/checked_math.h"
 #include "base/exceptions.h"
-#include "base/limits.h"
 #include "base/paths.h"
 #include "tests/support/test_files.h"
 
 using namespace scalopex::base;
-using namespace scalopex::core;
 
 TEST(MulDiv, RoundsToNearestWithHalvesAwayFromZero)
 {
@@ -61,62 +58,6 @@ TEST(PathHelpers, FileExistsIsFalseForFoldersAndMissingFiles)
     EXPECT_FALSE(FileExists(dir.file("b.bmp")));
     EXPECT_FALSE(FileExists(dir.path()));
     EXPECT_FALSE(FileExists(""));
-}
-
-TEST(ByteCursor, ReadsBothByteOrdersAndStopsAtTheEnd)
-{
-    const std::uint8_t data[] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07};
-    ByteCursor in(data);
-    EXPECT_EQ(in.u16le(), 0x0201);
-    EXPECT_EQ(in.u32be(), 0x03040506u);
-    EXPECT_EQ(in.remaining(), 1u);
-    try {
-        in.u16le();
-        FAIL() << "short read accepted";
-    } catch (const EReadError& e) {
-        EXPECT_STREQ(e.what(), "Stream read error");
-    }
-    EXPECT_EQ(in.position(), 6u);  // a failed read does not move
-}
-
-TEST(ByteCursor, SubCursorIsLimitedToItsChunk)
-{
-    const std::uint8_t data[] = {1, 2, 3, 4, 5, 6};
-    ByteCursor in(data);
-    ByteCursor chunk = in.sub(2);
-    EXPECT_EQ(chunk.u16le(), 0x0201);
-    EXPECT_THROW(chunk.u8(), EReadError);
-    EXPECT_EQ(in.u8(), 3);
-    EXPECT_THROW(in.sub(4), EReadError);
-    EXPECT_THROW(in.seek(7), EReadError);
-    EXPECT_EQ(in.bytesUpTo(10).size(), 3u);
-}
-
-TEST(ByteCursor, UsesTheHandlerGivenForShortReads)
-{
-    const std::uint8_t data[] = {1};
-    ByteCursor in(data, [] { throw EInvalidGraphic("Cannot load image. Invalid or unexpected TGA image format."); });
-    EXPECT_THROW(in.u32le(), EInvalidGraphic);
-}
-
-TEST(Limits, RefuseOversizedRastersWithAMessageNamingTheSize)
-{
-    EXPECT_EQ(CheckRasterSize(3, 2, 24), 2u * 12u);
-    EXPECT_EQ(CheckRasterSize(0, 5, 24), 0u);
-    EXPECT_EQ(RowBytes(1, 24), 4u);
-    EXPECT_EQ(RowBytes(17, 1), 4u);
-    EXPECT_EQ(RowBytes(33, 1), 8u);
-    try {
-        CheckRasterSize(70000, 70000, 24);
-        FAIL() << "oversized raster accepted";
-    } catch (const EOutOfResources& e) {
-        EXPECT_NE(std::string(e.what()).find("70000 x 70000"), std::string::npos) << e.what();
-    }
-    EXPECT_THROW(CheckRasterSize(30000, 30000, 32), EOutOfResources);  // 3.6 GB of pixels
-    EXPECT_THROW(CheckRasterSize(-1, 5, 24), EOutOfResources);
-    EXPECT_THROW(CheckRasterSize(std::int64_t{1} << 21, 1, 24), EOutOfResources);
-    EXPECT_THROW(checkedMul(SIZE_MAX / 2, 3), EOutOfResources);
-    EXPECT_THROW(checkedAdd(SIZE_MAX, 1), EOutOfResources);
 }
 
 TEST(Exceptions, CarryTheExactTexts)
