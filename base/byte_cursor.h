@@ -78,6 +78,8 @@ public:
         m_pos += take;
         return out;
     }
+    /// Throws the short-read error unless n more bytes are there; never moves.
+    void require(std::size_t n) const { need(n); }
     void skip(std::size_t n)
     {
         need(n);

@@ -65,8 +65,7 @@ std::size_t CheckRasterSize(std::int64_t width, std::int64_t height, int bitsPer
 std::size_t CheckImageHeader(const TImageHeader& header)
 {
     const std::size_t bytes = CheckRasterSize(header.width, header.height, header.bitsPerPixel);
-    // The quotient rounds down, so a raster that the data can just yield passes.
-    if (header.maxExpansion != 0 && bytes / header.maxExpansion > header.dataBytes)
+    if (header.minimumDataBytes > header.dataBytes)
         throw ELimitExceeded("Image too large for its data: " + SizeText(header.width, header.height) +
                              " cannot come from " + std::to_string(header.dataBytes) + " bytes");
     return bytes;

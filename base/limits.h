@@ -53,9 +53,10 @@ struct TImageHeader {
     int bitsPerPixel = 24;
     /// Bytes of image data the input holds from where the pixels start.
     std::uint64_t dataBytes = 0;
-    /// For packed data: the most raster bytes one data byte can yield; 0 when
-    /// the data does not bound the image (raw data is checked by its reader).
-    std::uint64_t maxExpansion = 0;
+    /// For packed data: the fewest bytes that can yield the image at the
+    /// best ratio the packing reaches; 0 when the data do not bound the
+    /// image (raw data is checked by its reader).
+    std::uint64_t minimumDataBytes = 0;
 };
 
 /// The one check every reader makes before it allocates: the raster size as

@@ -77,18 +77,19 @@ TEST(Limits, LoweredLimitsApplyUntilTheScopeEnds)
 
 TEST(Limits, HeaderCheckRefusesImagesTheirPackedDataCannotHold)
 {
-    // 1000 x 1000 of 8 bits is 1000000 bytes; at most 100 : 1 needs 10000 data bytes.
-    TImageHeader header{.width = 1000, .height = 1000, .bitsPerPixel = 8, .dataBytes = 10000, .maxExpansion = 100};
+    TImageHeader header{.width = 1000, .height = 1000, .bitsPerPixel = 8, .dataBytes = 10000, .minimumDataBytes = 10000};
     EXPECT_EQ(CheckImageHeader(header), 1000000u);
     header.dataBytes = 9999;
     EXPECT_EQ(LimitMessage([&] { CheckImageHeader(header); }),
               "Image too large for its data: 1000 x 1000 pixels cannot come from 9999 bytes");
-    header.maxExpansion = 0;  // raw data is checked by its reader
+    header.minimumDataBytes = 0;  // raw data is checked by its reader
     EXPECT_EQ(CheckImageHeader(header), 1000000u);
-    header.dataBytes = 0;
-    header.maxExpansion = 100;
-    header.width = 0;  // an empty image needs no data
-    EXPECT_EQ(CheckImageHeader(header), 0u);
+    // The raster limits come first.
+    header.width = 100000;
+    header.height = 10000;
+    header.minimumDataBytes = 1u << 30;
+    EXPECT_EQ(LimitMessage([&] { CheckImageHeader(header); }),
+              "Image too large: 100000 x 10000 pixels exceeds the limit of 268435456 pixels");
 }
 
 TEST(CheckedMath, OverflowIsRefused)
