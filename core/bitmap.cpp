@@ -156,6 +156,11 @@ void TBitmap::SetSizeUninitialized(int width, int height)
     image->palette = old.palette;
     image->ownHalftonePalette = old.ownHalftonePalette;
     image->Allocate(width, height);
+    // Bits past the last pixel of each row are zero, so the BMP image and
+    // every copy of the raster come out the same from run to run.
+    const std::size_t whole = static_cast<std::size_t>(width) * image->bitCount / 8;
+    for (int y = 0; y < height && whole < image->stride; ++y)
+        std::memset(image->Row(y) + whole, 0, image->stride - whole);
     ReplaceImage(std::move(image));
     Changed();
 }

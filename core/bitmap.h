@@ -47,7 +47,8 @@ public:
     void SetSize(int width, int height);
     /// Gives the bitmap width × height pixels of undefined value, dropping
     /// the old ones: for a reader that writes every row straight after, and
-    /// discards the bitmap when it fails before that.
+    /// discards the bitmap when it fails before that. The bits after the
+    /// last pixel of each row are zero.
     void SetSizeUninitialized(int width, int height);
     gdi::TLogPalette Palette() const override;
     void SetPalette(const gdi::TLogPalette& palette) override;

@@ -235,7 +235,7 @@ void UnpackRow(const TBitmapImage& image, const std::uint8_t* row, int width, st
     }
 }
 
-void PackRow(TBitmapImage& image, const std::uint8_t* bgra, int width, std::uint8_t* row, gdi::TNearestColorMap* nearest)
+void PackRow(const TBitmapImage& image, const std::uint8_t* bgra, int width, std::uint8_t* row, gdi::TNearestColorMap* nearest)
 {
     switch (image.bitCount) {
     case 1:

@@ -74,6 +74,6 @@ int BitsPerPixel(TPixelFormat format);
 void UnpackRow(const TBitmapImage& image, const std::uint8_t* row, int width, std::uint8_t* bgra);
 /// Packs width blue, green, red, x quadruples into row in image's layout;
 /// formats of 8 bits or fewer take the nearest entry of the colour table.
-void PackRow(TBitmapImage& image, const std::uint8_t* bgra, int width, std::uint8_t* row, gdi::TNearestColorMap* nearest);
+void PackRow(const TBitmapImage& image, const std::uint8_t* bgra, int width, std::uint8_t* row, gdi::TNearestColorMap* nearest);
 
 }  // namespace scalopex::core

@@ -52,6 +52,15 @@ public:                                                                         
         return cls;                                                                                     \
     }
 
+/// Defines the class descriptor of an abstract graphic class: it names its
+/// parent but cannot be made.
+#define SCALOPEX_DEFINE_ABSTRACT_GRAPHIC_CLASS(Name, Parent)                        \
+    const ::scalopex::core::TGraphicClass& Name::StaticClass()                       \
+    {                                                                                \
+        static const ::scalopex::core::TGraphicClass cls{#Name, &Parent::StaticClass(), nullptr}; \
+        return cls;                                                                  \
+    }
+
 /// A drawing surface with a brush (fill colour) and a font colour.
 class TCanvas {
 public:
