@@ -5,6 +5,8 @@
 #include <cstring>
 #include <type_traits>
 
+#include "base/checked_math.h"
+
 namespace scalopex::formats {
 
 namespace {
@@ -689,8 +691,8 @@ void TColorManager::SetTargetSamples(std::uint8_t samples)
 void TColorManager::SetSourceScheme(ColorScheme scheme) { Store(m_sourceScheme, scheme, m_changed); }
 void TColorManager::SetTargetScheme(ColorScheme scheme) { Store(m_targetScheme, scheme, m_changed); }
 
-void TColorManager::ConvertPixels(std::span<const std::uint8_t* const> sources, std::uint8_t* target, std::size_t count,
-                                  std::uint8_t mask)
+void TColorManager::ConvertPixels(std::span<const std::span<const std::uint8_t>> sources, std::span<std::uint8_t> target,
+                                  std::size_t count, std::uint8_t mask)
 {
     if (m_changed)
         SelectRowRoutine();
@@ -698,9 +700,49 @@ void TColorManager::ConvertPixels(std::span<const std::uint8_t* const> sources, 
         throw EColorConversionError(kSNoConversion);
     if (count == 0)
         return;
-    if (sources.empty() || sources[0] == nullptr || target == nullptr)
+    if (sources.empty())
         throw EColorConversionError(kSNoConversion);
-    m_rowRoutine(*this, sources, target, count, mask);
+    CheckBuffers(sources, target.size(), count, mask);
+    // The routines walk raw row pointers; every span was checked above.
+    const std::uint8_t* pointers[4] = {nullptr, nullptr, nullptr, nullptr};
+    const std::size_t given = std::min<std::size_t>(sources.size(), 4);
+    for (std::size_t i = 0; i < given; ++i)
+        pointers[i] = sources[i].data();
+    m_rowRoutine(*this, std::span<const std::uint8_t* const>(pointers, given), target.data(), count, mask);
+}
+
+namespace {
+
+// Pixels of count whose mask bit is set.
+std::size_t SelectedPixels(std::size_t count, std::uint8_t mask)
+{
+    if (mask == 0xFF)
+        return count;
+    const auto ones = [](unsigned v) { return static_cast<std::size_t>(__builtin_popcount(v)); };
+    const unsigned tail = static_cast<unsigned>(count % 8);
+    const unsigned tailMask = tail == 0 ? 0u : (mask & (0xFF00u >> tail)) & 0xFFu;
+    return count / 8 * ones(mask) + ones(tailMask);
+}
+
+std::size_t BytesFor(std::size_t pixels, unsigned bits)
+{
+    return (base::checkedMul(pixels, bits) + 7) / 8;
+}
+
+}  // namespace
+
+void TColorManager::CheckBuffers(std::span<const std::span<const std::uint8_t>> sources, std::size_t targetBytes,
+                                 std::size_t count, std::uint8_t mask) const
+{
+    const std::size_t selected = SelectedPixels(count, mask);
+    const bool planar = sources.size() > 1;
+    const std::size_t perPlane = BytesFor(selected, planar ? m_planeBits : m_interleavedBits);
+    const std::size_t planes = planar ? std::min<std::size_t>(sources.size(), m_planesRead) : 1;
+    for (std::size_t i = 0; i < planes; ++i)
+        if (sources[i].size() < perPlane)
+            throw base::EInternalError("Colour conversion source too small for the row");
+    if (targetBytes < BytesFor(count, m_targetPixelBits))
+        throw base::EInternalError("Colour conversion target too small for the row");
 }
 
 void TColorManager::SelectRowRoutine()
@@ -761,7 +803,56 @@ void TColorManager::SelectRowRoutine()
     default:
         break;
     }
+    SetBufferNeeds();
     m_changed = false;
+}
+
+void TColorManager::SetBufferNeeds()
+{
+    const unsigned n = m_sourceBits;
+    const unsigned m = m_targetBits;
+    // The colour routines read bytes or words and write nothing for other
+    // sizes, so a row of samples of the stated size is always enough.
+    const unsigned sampleBits = n;
+    const unsigned colourTarget = (HasAlphaSample(m_targetScheme) ? 4u : 3u) * m;
+    m_planesRead = 1;
+    m_planeBits = 0;
+    switch (m_sourceScheme) {
+    case ColorScheme::Indexed:
+    case ColorScheme::Gray:
+        m_interleavedBits = n;
+        m_planeBits = n;
+        m_targetPixelBits = m;
+        break;
+    case ColorScheme::GrayAlpha:
+        m_interleavedBits = 2 * n;  // an interleaved alpha sample is stepped over
+        m_planeBits = n;
+        m_targetPixelBits = m;
+        break;
+    case ColorScheme::RGB:
+    case ColorScheme::BGR:
+    case ColorScheme::RGBA:
+    case ColorScheme::BGRA: {
+        const bool sourceAlpha = HasAlphaSample(m_sourceScheme);
+        m_interleavedBits = (sourceAlpha ? 4 : 3) * sampleBits;
+        m_planeBits = sampleBits;
+        m_planesRead = sourceAlpha && HasAlphaSample(m_targetScheme) ? 4 : 3;
+        m_targetPixelBits = colourTarget;
+        break;
+    }
+    case ColorScheme::CMYK:
+        m_interleavedBits = 4 * sampleBits;
+        m_planeBits = sampleBits;
+        m_planesRead = 4;
+        m_targetPixelBits = colourTarget;
+        break;
+    default:  // L*a*b*, YCbCr, PhotoYCC
+        m_interleavedBits = 3 * sampleBits;
+        m_planeBits = sampleBits;
+        m_planesRead = 3;
+        m_targetPixelBits = colourTarget;
+        break;
+    }
 }
 
 void TColorManager::BuildYCbCrTables()

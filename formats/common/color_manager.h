@@ -104,16 +104,19 @@ public:
     std::uint8_t SubsamplingH() const { return m_subsamplingH; }
     std::uint8_t SubsamplingV() const { return m_subsamplingV; }
 
-    /// Converts count pixels. One source pointer: interleaved samples; more:
-    /// one plane per sample in the scheme's order. Bit 7 of mask stands for
-    /// the first pixel of each group of eight; a clear bit skips the target
-    /// pixel and consumes no source pixel. The caller sizes the buffers.
-    void ConvertPixels(std::span<const std::uint8_t* const> sources, std::uint8_t* target, std::size_t count,
-                       std::uint8_t mask = 0xFF);
+    /// Converts count pixels. One source: interleaved samples; more: one
+    /// plane per sample in the scheme's order. Bit 7 of mask stands for the
+    /// first pixel of each group of eight; a clear bit skips the target
+    /// pixel and consumes no source pixel. Sources and target too small for
+    /// count pixels are a programming error (EInternalError), whatever the
+    /// build.
+    void ConvertPixels(std::span<const std::span<const std::uint8_t>> sources, std::span<std::uint8_t> target,
+                       std::size_t count, std::uint8_t mask = 0xFF);
     /// The same for one interleaved source row.
-    void ConvertRow(const std::uint8_t* source, std::uint8_t* target, std::size_t count, std::uint8_t mask = 0xFF)
+    void ConvertRow(std::span<const std::uint8_t> source, std::span<std::uint8_t> target, std::size_t count,
+                    std::uint8_t mask = 0xFF)
     {
-        const std::uint8_t* const sources[1] = {source};
+        const std::span<const std::uint8_t> sources[1] = {source};
         ConvertPixels(sources, target, count, mask);
     }
 
@@ -140,6 +143,11 @@ private:
     using RowRoutine = void (*)(const TColorManager&, std::span<const std::uint8_t* const>, std::uint8_t*, std::size_t,
                                 std::uint8_t);
     void SelectRowRoutine();
+    void SetBufferNeeds();
+    // Bytes the chosen routine reads and writes for count pixels, of which
+    // selected are converted; checked before every call.
+    void CheckBuffers(std::span<const std::span<const std::uint8_t>> sources, std::size_t targetBytes, std::size_t count,
+                      std::uint8_t mask) const;
     void BuildYCbCrTables();
     // Row routines and their helpers are declared in color_manager.cpp's
     // friend struct to keep this header small.
@@ -165,6 +173,12 @@ private:
     ColorScheme m_sourceScheme = ColorScheme::RGB;
     ColorScheme m_targetScheme = ColorScheme::BGR;
     RowRoutine m_rowRoutine = nullptr;
+    // What the chosen routine consumes: bits per interleaved source pixel,
+    // bits per pixel in each of m_planesRead planes, bits per target pixel.
+    unsigned m_interleavedBits = 0;
+    unsigned m_planeBits = 0;
+    unsigned m_planesRead = 1;
+    unsigned m_targetPixelBits = 0;
 };
 
 }  // namespace scalopex::formats

@@ -17,7 +17,7 @@ Bytes Convert(TColorManager& cm, const Bytes& source, std::size_t count, std::si
               std::uint8_t fill = 0xEE)
 {
     Bytes target(targetBytes, fill);
-    cm.ConvertRow(source.data(), target.data(), count, mask);
+    cm.ConvertRow(source, target, count, mask);
     return target;
 }
 
@@ -180,13 +180,13 @@ TEST(ColorManagerRGB, PlanarSourcesTakeOnePlanePerSample)
     TColorManager cm;
     Configure(cm, ColorScheme::RGBA, ColorScheme::BGRA);
     const Bytes r = {1, 2}, g = {3, 4}, b = {5, 6}, a = {7, 8};
-    const std::uint8_t* planes[] = {r.data(), g.data(), b.data(), a.data()};
+    const std::span<const std::uint8_t> planes[] = {r, g, b, a};
     Bytes target(8, 0);
-    cm.ConvertPixels(planes, target.data(), 2);
+    cm.ConvertPixels(planes, target, 2);
     EXPECT_EQ(target, (Bytes{5, 3, 1, 7, 6, 4, 2, 8}));
     // Two planes cannot hold three colour samples.
-    const std::uint8_t* tooFew[] = {r.data(), g.data()};
-    EXPECT_THROW(cm.ConvertPixels(tooFew, target.data(), 2), EColorConversionError);
+    const std::span<const std::uint8_t> tooFew[] = {r, g};
+    EXPECT_THROW(cm.ConvertPixels(tooFew, target, 2), EColorConversionError);
 }
 
 TEST(ColorManagerRGB, UnhandledSourceSizeWritesNothing)
@@ -313,9 +313,9 @@ TEST(ColorManagerFormulas, CMYKGivesTheComplementsOfInkAndBlack)
     TColorManager cm;
     Configure(cm, ColorScheme::CMYK, ColorScheme::RGBA);
     const Bytes c = {255}, m = {0}, y = {0}, k = {0};
-    const std::uint8_t* planes[] = {c.data(), m.data(), y.data(), k.data()};
+    const std::span<const std::uint8_t> planes[] = {c, m, y, k};
     Bytes target(4, 9);
-    cm.ConvertPixels(planes, target.data(), 1);
+    cm.ConvertPixels(planes, target, 1);
     EXPECT_EQ(target, (Bytes{0, 255, 255, 9}));
 }
 
@@ -551,13 +551,32 @@ TEST(ColorManagerPixelFormat, FromSampleCountAndSize)
     }
 }
 
-TEST(ColorManagerConvert, MissingBuffersFailAndEmptyRowsDoNothing)
+TEST(ColorManagerConvert, BuffersTooSmallForTheRowAreRefusedBeforeAnyByteIsTouched)
 {
-    TColorManager cm;
-    Bytes target(3, 0);
-    EXPECT_NO_THROW(cm.ConvertRow(nullptr, target.data(), 0));
-    EXPECT_THROW(cm.ConvertRow(nullptr, target.data(), 1), EColorConversionError);
-    EXPECT_THROW(cm.ConvertPixels({}, target.data(), 1), EColorConversionError);
+    TColorManager cm;  // RGB 8 to BGR 8
+    Bytes target(6, 0xEE);
+    EXPECT_NO_THROW(cm.ConvertRow({}, target, 0));
+    EXPECT_THROW(cm.ConvertRow({}, target, 1), scalopex::base::EInternalError);
+    EXPECT_THROW(cm.ConvertPixels({}, target, 1), EColorConversionError);  // no source at all
+    const Bytes row = {1, 2, 3, 4, 5};  // one byte short of two pixels
+    EXPECT_THROW(cm.ConvertRow(row, target, 2), scalopex::base::EInternalError);
+    EXPECT_THROW(cm.ConvertRow(Bytes{1, 2, 3, 4, 5, 6}, std::span<std::uint8_t>(target).first(5), 2),
+                 scalopex::base::EInternalError);
+    EXPECT_EQ(target, Bytes(6, 0xEE));
+    // A mask that skips pixels needs source bytes only for the selected ones.
+    cm.ConvertRow(Bytes{1, 2, 3}, target, 2, 0x40);
+    EXPECT_EQ(target, (Bytes{0xEE, 0xEE, 0xEE, 3, 2, 1}));
+    // Planes are checked one by one, 1-bit indices by the bit.
+    TColorManager planar;
+    Configure(planar, ColorScheme::RGB, ColorScheme::BGR);
+    const Bytes r = {1, 2}, g = {3}, b = {5, 6};
+    const std::span<const std::uint8_t> planes[] = {r, g, b};
+    EXPECT_THROW(planar.ConvertPixels(planes, target, 2), scalopex::base::EInternalError);
+    TColorManager indices;
+    Configure(indices, ColorScheme::Indexed, ColorScheme::Indexed, 1, 8);
+    Bytes nine(9, 0);
+    EXPECT_THROW(indices.ConvertRow(Bytes{0xFF}, nine, 9), scalopex::base::EInternalError);
+    EXPECT_NO_THROW(indices.ConvertRow(Bytes{0xFF, 0x80}, nine, 9));
 }
 
 // Samples per pixel of a scheme as rows store them.
@@ -606,7 +625,7 @@ TEST(ColorManagerConvert, NoRoutineTouchesBytesBeyondItsRows)
                             const std::size_t perByte = SamplesOf(target) == 1 && m <= 8 ? 8 / m : 0;
                             Bytes out(perByte ? (count + perByte - 1) / perByte : (count * SamplesOf(target) * m + 7) / 8, 0);
                             try {
-                                cm.ConvertRow(in.empty() ? nullptr : in.data(), out.data(), count, mask);
+                                cm.ConvertRow(in, out, count, mask);
                                 ++converted;
                             } catch (const EColorConversionError&) {
                             }
