@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "formats/common/color_manager.h"
-#include "formats/targa/targa_rle.h"
+#include "base/byte_cursor.h"
+#include "formats/common/targa_rle.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ void ConvertRow(benchmark::State& state, Setup s)
         source[i] = static_cast<std::uint8_t>(i * 37 + 11);
     std::vector<std::uint8_t> target(kPixels * 8);
     for (auto _ : state) {
-        cm.ConvertRow(source.data(), target.data(), kPixels);
+        cm.ConvertRow(source, target, kPixels);
         benchmark::DoNotOptimize(target.data());
         benchmark::ClobberMemory();
     }
@@ -87,8 +88,9 @@ void TargaDecodeRow(benchmark::State& state)
     packets.resize(codec.Encode(row, packets, kPixels));
     std::vector<std::uint8_t> out(row.size());
     for (auto _ : state) {
-        std::size_t position = 0;
-        benchmark::DoNotOptimize(codec.Decode(packets, position, out, kPixels));
+        scalopex::base::ByteCursor source(packets);
+        codec.StartDecoding();
+        benchmark::DoNotOptimize(codec.Decode(source, out));
     }
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(kPixels));
 }

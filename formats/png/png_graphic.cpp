@@ -19,6 +19,7 @@
 #include "base/checked_math.h"
 #include "base/exceptions.h"
 #include "base/limits.h"
+#include "formats/common/lz77.h"
 #include "formats/png/png_format.h"
 #include "platform/gdi/palette.h"
 
@@ -37,7 +38,6 @@ constexpr const char* kSCRCError = "Cannot load image. CRC error found in %s fil
 constexpr const char* kSUnknownCriticalChunk = "Cannot load PNG image. Unexpected but critical chunk detected.";
 constexpr const char* kSCompressionError = "Cannot load image. Compression error found in %s file.";
 constexpr const char* kSExtraCompressedData = "Cannot load image. Extra compressed data found in %s file.";
-constexpr const char* kSLZ77Error = "LZ77 decompression error.";
 
 // Deflate cannot expand data by more than about 1032 : 1, so an image that
 // needs more filtered bytes than that many times the rest of the file holds
@@ -51,87 +51,49 @@ constexpr std::size_t kIdatPiece = std::size_t{1} << 20;
     throw base::EInvalidGraphic(base::Format(pattern, kFormatName));
 }
 
-std::uint32_t BigEndian32(const std::uint8_t* p)
-{
-    return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
-           (static_cast<std::uint32_t>(p[2]) << 8) | static_cast<std::uint32_t>(p[3]);
-}
-
 struct ChunkHeader {
     std::uint32_t length = 0;
     std::uint32_t type = 0;
 };
 
-// Chunk-level access to the stream: headers, data with the CRC check, skips.
-class ChunkStream {
+// Chunk-level access to the input: headers, data with the CRC check, skips.
+class ChunkReader {
 public:
-    explicit ChunkStream(core::TStream& stream) : m_stream(stream) {}
+    explicit ChunkReader(base::ByteCursor& input) : m_input(input) {}
 
-    core::TStream& Stream() { return m_stream; }
-
-    std::uint64_t Left() const
-    {
-        const std::uint64_t size = m_stream.Size();
-        const std::uint64_t position = m_stream.Position();
-        return size > position ? size - position : 0;
-    }
+    base::ByteCursor& Input() { return m_input; }
 
     ChunkHeader ReadHeader()
     {
-        std::uint8_t bytes[8];
-        m_stream.ReadBuffer(bytes, sizeof bytes);
-        const ChunkHeader header{BigEndian32(bytes), BigEndian32(bytes + 4)};
+        const ChunkHeader header{m_input.u32be(), m_input.u32be()};
         if (header.length > png::kMaxChunkLength)
             Fail(base::kSInvalidImage);
         return header;
     }
 
-    // The chunk's data and CRC must be in the stream, else it was cut short.
-    void RequireData(const ChunkHeader& header) const
-    {
-        if (std::uint64_t{header.length} + 4 > Left())
-            throw base::EReadError();
-    }
+    // The chunk's data and CRC must be in the input, else it was cut short.
+    void RequireData(const ChunkHeader& header) const { m_input.require(std::size_t{header.length} + 4); }
 
-    // Reads the data and checks the CRC; only the first `keep` bytes are kept
-    // (the rest is read through a small buffer for the CRC).
+    // The data, CRC checked; only the first `keep` bytes are handed back.
     std::span<const std::uint8_t> ReadData(const ChunkHeader& header, std::size_t keep)
     {
         RequireData(header);
-        std::uint32_t crc = png::CrcOfType(header.type);
-        m_data.resize(std::min<std::size_t>(header.length, keep));
-        m_stream.ReadBuffer(m_data.data(), m_data.size());
-        crc = png::CrcUpdate(crc, m_data);
-        std::size_t left = header.length - m_data.size();
-        std::uint8_t scratch[4096];
-        while (left > 0) {
-            const std::size_t n = std::min(left, sizeof scratch);
-            m_stream.ReadBuffer(scratch, n);
-            crc = png::CrcUpdate(crc, {scratch, n});
-            left -= n;
-        }
-        CheckCrc(crc);
-        return m_data;
+        const std::span<const std::uint8_t> data = m_input.bytes(header.length);
+        CheckCrc(png::CrcUpdate(png::CrcOfType(header.type), data));
+        return data.first(std::min<std::size_t>(data.size(), keep));
     }
 
     // Skips data and CRC unchecked; past the end, the next header read fails.
-    void SkipData(const ChunkHeader& header)
-    {
-        const std::uint64_t target = m_stream.Position() + std::uint64_t{header.length} + 4;
-        m_stream.SetPosition(std::min(target, m_stream.Size()));
-    }
+    void SkipData(const ChunkHeader& header) { m_input.skip(std::min<std::size_t>(std::size_t{header.length} + 4, m_input.remaining())); }
 
     void CheckCrc(std::uint32_t crc)
     {
-        std::uint8_t stored[4];
-        m_stream.ReadBuffer(stored, sizeof stored);
-        if (BigEndian32(stored) != crc)
+        if (m_input.u32be() != crc)
             Fail(kSCRCError);
     }
 
 private:
-    core::TStream& m_stream;
-    std::vector<std::uint8_t> m_data;
+    base::ByteCursor& m_input;
 };
 
 struct Ihdr {
@@ -171,12 +133,12 @@ bool ValidColorFormat(const Ihdr& ihdr)
     }
 }
 
-// Feeds the IDAT run to inflate one row at a time. Data is read in pieces;
-// a chunk of up to kIdatPiece bytes has its CRC checked before any of it is
-// inflated.
+// Feeds the IDAT run to the inflater one row at a time. Data are taken in
+// pieces straight from the input; a chunk of up to kIdatPiece bytes has its
+// CRC checked before any of it is inflated.
 class IdatFeed {
 public:
-    IdatFeed(ChunkStream& chunks, z_stream& z) : m_chunks(chunks), m_z(z) {}
+    IdatFeed(ChunkReader& chunks, TLZ77Decoder& inflater) : m_chunks(chunks), m_inflater(inflater) {}
 
     void Start(const ChunkHeader& first)
     {
@@ -184,26 +146,24 @@ public:
         BeginChunk(first);
     }
 
-    // Inflates the next len bytes into row; false when the IDAT run ends
-    // before the row is complete.
-    bool InflateRow(std::uint8_t* row, std::size_t len)
+    // Inflates the next bytes of the stream into row; false when the IDAT
+    // run ends before the row is complete.
+    bool InflateRow(std::span<std::uint8_t> row)
     {
-        m_z.next_out = row;
-        m_z.avail_out = static_cast<uInt>(len);
-        while (m_z.avail_out > 0) {
-            if (m_z.avail_in == 0 && !Fill())
+        while (!row.empty()) {
+            if (m_piece.empty() && !Fill())
                 return false;
             if (m_streamEnded)
                 Fail(kSExtraCompressedData);  // data after the end of the zlib stream
-            const int rc = ::inflate(&m_z, Z_NO_FLUSH);
-            if (rc == Z_STREAM_END) {
+            const TLZ77Decoder::TInflate result = m_inflater.Inflate(m_piece, row);
+            if (result == TLZ77Decoder::TInflate::StreamEnd) {
                 m_streamEnded = true;
-                if (m_z.avail_out != 0 || m_z.avail_in != 0 || m_left != 0)
+                if (!row.empty() || !m_piece.empty() || m_left != 0)
                     Fail(kSExtraCompressedData);
                 return true;
             }
             // With input and room for output, anything but progress is an error.
-            if (rc != Z_OK)
+            if (result != TLZ77Decoder::TInflate::Progress)
                 Fail(kSCompressionError);
         }
         return true;
@@ -213,10 +173,10 @@ public:
     // header of the chunk that follows it.
     ChunkHeader Finish()
     {
-        m_z.avail_in = 0;
+        m_piece = {};
         for (;;) {
             while (m_left > 0)
-                ReadPiece();
+                TakePiece();
             if (!m_inRun)
                 return m_next;
             NextChunk();
@@ -228,9 +188,7 @@ private:
     {
         for (;;) {
             if (m_left > 0) {
-                const std::size_t n = ReadPiece();
-                m_z.next_in = m_buffer.data();
-                m_z.avail_in = static_cast<uInt>(n);
+                m_piece = TakePiece();
                 return true;
             }
             if (!m_inRun)
@@ -259,23 +217,20 @@ private:
             m_chunks.CheckCrc(m_crc);
     }
 
-    std::size_t ReadPiece()
+    std::span<const std::uint8_t> TakePiece()
     {
-        const std::size_t n = std::min<std::size_t>(m_left, kIdatPiece);
-        if (m_buffer.size() < n)
-            m_buffer.resize(n);
-        m_chunks.Stream().ReadBuffer(m_buffer.data(), n);
-        m_crc = png::CrcUpdate(m_crc, {m_buffer.data(), n});
-        m_left -= static_cast<std::uint32_t>(n);
+        const std::span<const std::uint8_t> piece = m_chunks.Input().bytes(std::min<std::size_t>(m_left, kIdatPiece));
+        m_crc = png::CrcUpdate(m_crc, piece);
+        m_left -= static_cast<std::uint32_t>(piece.size());
         if (m_left == 0)
             m_chunks.CheckCrc(m_crc);
-        return n;
+        return piece;
     }
 
-    ChunkStream& m_chunks;
-    z_stream& m_z;
-    std::vector<std::uint8_t> m_buffer;
-    std::uint32_t m_left = 0;   // data bytes of the current chunk not yet read
+    ChunkReader& m_chunks;
+    TLZ77Decoder& m_inflater;
+    std::span<const std::uint8_t> m_piece;  // taken from the input, not yet inflated
+    std::uint32_t m_left = 0;   // data bytes of the current chunk not yet taken
     std::uint32_t m_crc = 0;    // running CRC of the current chunk
     bool m_inRun = false;       // the current chunk is part of the IDAT run
     bool m_streamEnded = false; // inflate has met the end of the zlib stream
@@ -289,24 +244,30 @@ enum class Route {
     IndexedAlpha,  // indices through the colour manager, then a BGRA table
 };
 
+}  // namespace
+
+namespace png {
+
+// One load: the chunks before the image data, then the image data and the
+// chunks after it.
 class PngLoader {
 public:
-    PngLoader(core::TBitmap& raster, TColorManager& cm, core::TStream& stream)
-        : m_raster(raster), m_cm(cm), m_chunks(stream)
-    {
-    }
+    PngLoader(core::TBitmap& raster, TColorManager& cm) : m_raster(raster), m_cm(cm) {}
 
-    void Run();
+    // From IHDR to the header of the first IDAT chunk, which is left read.
+    TRasterPlan ReadHeader(base::ByteCursor& input);
+    // The IDAT run into the sink, then the chunks up to IEND.
+    void DecodeRows(base::ByteCursor& input, TRowSink& sink);
 
 private:
-    void HandlePalette(const ChunkHeader& header);
-    void HandleGamma(const ChunkHeader& header);
-    ChunkHeader DecodeImage(const ChunkHeader& firstIdat, z_stream& z);
+    void HandlePalette(ChunkReader& chunks, const ChunkHeader& header);
+    void HandleGamma(ChunkReader& chunks, const ChunkHeader& header);
+    // Reads the ancillary chunks the reader uses; false for any other chunk.
+    bool HandleListed(ChunkReader& chunks, const ChunkHeader& header);
     void SetUpConversion();
     core::TPixelFormat RasterFormat() const;
-    void SetUpRaster();
-    void EmitRow(const std::uint8_t* row, int y, const png::Adam7Pass& pass, std::size_t passPixels);
-    void FillRows(int from, int to);
+    void EmitRow(TRowSink& sink, std::span<const std::uint8_t> row, int y, const png::Adam7Pass& pass,
+                 std::size_t passPixels);
 
     bool GammaOn() const { return (m_cm.TargetFlags & cfGammaCorrect) != 0; }
     std::uint8_t Gamma(std::uint8_t v) const { return GammaOn() ? m_cm.GammaTable()[v] : v; }
@@ -318,8 +279,9 @@ private:
 
     core::TBitmap& m_raster;
     TColorManager& m_cm;
-    ChunkStream m_chunks;
     Ihdr m_ihdr;
+    ChunkHeader m_firstIdat;
+    TLZ77Decoder m_inflater;
 
     std::vector<std::uint8_t> m_plte;   // raw PLTE entries, at most 256
     std::size_t m_plteCount = 0;
@@ -339,10 +301,12 @@ private:
     std::array<std::array<std::uint8_t, 4>, 256> m_bgra{};  // indexed with alpha: BGRA per index
 };
 
-void PngLoader::Run()
+TRasterPlan PngLoader::ReadHeader(base::ByteCursor& input)
 {
-    ChunkHeader header = m_chunks.ReadHeader();  // IHDR, as the description found
-    m_ihdr = ParseIhdr(m_chunks.ReadData(header, 13));
+    input.skip(png::kSignature.size());
+    ChunkReader chunks(input);
+    ChunkHeader header = chunks.ReadHeader();  // IHDR, as the description found
+    m_ihdr = ParseIhdr(chunks.ReadData(header, 13));
     if (m_ihdr.compression != 0)
         throw base::EInvalidGraphic(base::Format(kSUnsupportedFeature, kSCompressionScheme, kFormatName));
     if (!ValidColorFormat(m_ihdr))
@@ -352,64 +316,160 @@ void PngLoader::Run()
     m_cm.SourceFlags = cfSwapBytes16;
     m_cm.TargetFlags = 0;
 
-    png::InflateState inflate;
-    bool decoded = false;
     for (;;) {
-        header = m_chunks.ReadHeader();
-        if (header.type == png::kIDAT && !decoded) {
-            header = DecodeImage(header, *inflate);
-            decoded = true;
-            // The chunk after the IDAT run is treated as an unlisted one.
-        } else if (header.type == png::kPLTE) {
-            HandlePalette(header);
+        header = chunks.ReadHeader();
+        if (header.type == png::kIDAT)
+            break;
+        if (HandleListed(chunks, header))
             continue;
-        } else if (header.type == png::kgAMA) {
-            HandleGamma(header);
-            continue;
-        } else if (header.type == png::kbKGD) {
-            const auto data = m_chunks.ReadData(header, 6);
-            m_bkgd.assign(data.begin(), data.end());
-            m_haveBkgd = true;
-            continue;
-        } else if (header.type == png::ktRNS) {
-            const auto data = m_chunks.ReadData(header, 256);
-            m_trns.assign(data.begin(), data.end());
-            m_haveTrns = true;
-            continue;
+        chunks.SkipData(header);
+        // A file that reaches IEND without image data is broken, not an empty image.
+        if (header.type == png::kIEND)
+            Fail(base::kSInvalidImage);
+        if (png::IsCritical(header.type))
+            Fail(kSUnknownCriticalChunk);
+    }
+    m_firstIdat = header;
+    SetUpConversion();
+
+    TRasterPlan plan;
+    plan.width = static_cast<int>(m_ihdr.width);
+    plan.height = static_cast<int>(m_ihdr.height);
+    plan.pixelFormat = RasterFormat();
+    if (plan.pixelFormat == core::pf1bit || plan.pixelFormat == core::pf4bit || plan.pixelFormat == core::pf8bit)
+        plan.palette = m_palette;
+    // Deflate packs no more than about 1032 bytes into one, so the filtered
+    // rows bound the data the file must hold (with some slack).
+    const std::size_t packed = (base::checkedMul(m_ihdr.width, m_ihdr.depth) + 7) / 8;
+    const std::uint64_t filtered = std::uint64_t{base::checkedAdd(base::checkedMul(packed, m_samples), 1)} * m_ihdr.height;
+    plan.minimumDataBytes = filtered / kMaxInflateRatio > 1024 ? filtered / kMaxInflateRatio - 1024 : 0;
+    plan.fill = {BackgroundColor(), 255};
+    plan.prefill = m_ihdr.interlace == 1;  // pixels of passes that never arrive keep the background
+    if (const auto key = TransparentKey()) {
+        m_raster.SetTransparentColor(*key);
+        m_raster.SetTransparent(true);
+    }
+    return plan;
+}
+
+bool PngLoader::HandleListed(ChunkReader& chunks, const ChunkHeader& header)
+{
+    switch (header.type) {
+    case png::kPLTE: HandlePalette(chunks, header); return true;
+    case png::kgAMA: HandleGamma(chunks, header); return true;
+    case png::kbKGD: {
+        const auto data = chunks.ReadData(header, 6);
+        m_bkgd.assign(data.begin(), data.end());
+        m_haveBkgd = true;
+        return true;
+    }
+    case png::ktRNS: {
+        const auto data = chunks.ReadData(header, 256);
+        m_trns.assign(data.begin(), data.end());
+        m_haveTrns = true;
+        return true;
+    }
+    default: return false;
+    }
+}
+
+void PngLoader::DecodeRows(base::ByteCursor& input, TRowSink& sink)
+{
+    ChunkReader chunks(input);
+    const std::int64_t width = m_ihdr.width;
+    const std::int64_t height = m_ihdr.height;
+    const std::size_t depth = m_ihdr.depth;
+    auto rowBytes = [&](std::int64_t pixels) {
+        const std::size_t packed = (base::checkedMul(static_cast<std::size_t>(pixels), depth) + 7) / 8;
+        return base::checkedAdd(base::checkedMul(packed, m_samples), 1);
+    };
+    const std::size_t fullRow = rowBytes(width);
+    std::vector<std::uint8_t> bufferA(fullRow, 0), bufferB(fullRow, 0);
+    if (m_route == Route::GrayAlpha)
+        m_expanded.assign(base::checkedMul(static_cast<std::size_t>(width), 4 * depth / 8), 0);
+    if (m_route == Route::IndexedAlpha)
+        m_indices.assign(static_cast<std::size_t>(width), 0);
+
+    m_inflater.StartDecoding();
+    IdatFeed feed(chunks, m_inflater);
+    feed.Start(m_firstIdat);
+    const int rows = static_cast<int>(height);
+    if (m_ihdr.interlace != 1) {
+        std::uint8_t* current = bufferA.data();
+        std::uint8_t* previous = bufferB.data();
+        constexpr png::Adam7Pass kWhole{0, 1, 0, 1, 0xFF};
+        for (int y = 0; y < rows; ++y) {
+            if (!feed.InflateRow({current, fullRow}))
+                break;  // the rows not reached keep the background
+            png::UnfilterRow(current[0], current + 1, previous + 1, fullRow - 1, m_filterDistance);
+            EmitRow(sink, {current + 1, fullRow - 1}, y, kWhole, static_cast<std::size_t>(width));
+            std::swap(current, previous);
         }
-        m_chunks.SkipData(header);
+    } else {
+        bool more = true;
+        for (const png::Adam7Pass& pass : png::kAdam7) {
+            const std::int64_t passWidth = png::PassWidth(pass, width);
+            const std::int64_t passHeight = png::PassHeight(pass, height);
+            if (passWidth == 0 || passHeight == 0)
+                continue;
+            const std::size_t len = rowBytes(passWidth);
+            std::uint8_t* current = bufferA.data();
+            std::uint8_t* previous = bufferB.data();
+            std::memset(previous, 0, len);
+            for (std::int64_t r = 0; r < passHeight; ++r) {
+                if (!feed.InflateRow({current, len})) {
+                    more = false;
+                    break;
+                }
+                png::UnfilterRow(current[0], current + 1, previous + 1, len - 1, m_filterDistance);
+                EmitRow(sink, {current + 1, len - 1}, static_cast<int>(pass.firstRow + r * pass.rowStep), pass,
+                        static_cast<std::size_t>(passWidth));
+                std::swap(current, previous);
+            }
+            if (!more)
+                break;
+        }
+    }
+    if (m_route != Route::Direct || m_ihdr.colorType == 6)
+        m_raster.SetHasAlpha(true);
+
+    // The chunk after the IDAT run and all that follow, up to IEND: the
+    // listed ones are still read and checked, a second run of image data
+    // counts as an unknown critical chunk.
+    ChunkHeader header = feed.Finish();
+    for (;; header = chunks.ReadHeader()) {
+        if (header.type != png::kIDAT && HandleListed(chunks, header))
+            continue;
+        chunks.SkipData(header);
         if (header.type == png::kIEND)
             break;
         if (png::IsCritical(header.type))
             Fail(kSUnknownCriticalChunk);
     }
-    // A file that reaches IEND without image data is broken, not an empty image.
-    if (!decoded)
-        Fail(base::kSInvalidImage);
-    if (!inflate.Finish())
-        throw base::EInvalidGraphic(kSLZ77Error);
+    m_inflater.FinishDecoding();
 }
 
-void PngLoader::HandlePalette(const ChunkHeader& header)
+void PngLoader::HandlePalette(ChunkReader& chunks, const ChunkHeader& header)
 {
     if (header.length % 3 != 0)
         Fail(kSInvalidPalette);
-    const auto data = m_chunks.ReadData(header, 3 * 256);
+    const auto data = chunks.ReadData(header, 3 * 256);
     m_plte.assign(data.begin(), data.end());
     m_plteCount = m_plte.size() / 3;
     m_plteGamma = GammaOn();
 }
 
-void PngLoader::HandleGamma(const ChunkHeader& header)
+void PngLoader::HandleGamma(ChunkReader& chunks, const ChunkHeader& header)
 {
-    const auto data = m_chunks.ReadData(header, 4);
+    const auto data = chunks.ReadData(header, 4);
     if (data.size() != 4)
         return;  // malformed: no gamma
+    base::ByteCursor value(data);
     // Every table look-up here is of an 8-bit value, so the table is built
     // for 8-bit samples whatever sizes the manager holds now.
     m_cm.SetSourceSampleBits(8);
     m_cm.SetTargetSampleBits(8);
-    m_cm.SetGammaValues(static_cast<float>(BigEndian32(data.data())) / 100000.0f, 2.2f);
+    m_cm.SetGammaValues(static_cast<float>(value.u32be()) / 100000.0f, 2.2f);
     m_cm.TargetFlags |= cfGammaCorrect;
 }
 
@@ -592,78 +652,35 @@ core::TPixelFormat PngLoader::RasterFormat() const
     return core::pf32bit;
 }
 
-void PngLoader::SetUpRaster()
+void PngLoader::EmitRow(TRowSink& sink, std::span<const std::uint8_t> row, int y, const png::Adam7Pass& pass,
+                        std::size_t passPixels)
 {
-    const core::TPixelFormat format = RasterFormat();
-    m_raster.SetPixelFormat(format);
-    if (format == core::pf1bit || format == core::pf4bit || format == core::pf8bit)
-        m_raster.SetPalette(m_palette);
-    m_raster.SetSize(static_cast<int>(m_ihdr.width), static_cast<int>(m_ihdr.height));
-    if (const auto key = TransparentKey()) {
-        m_raster.SetTransparentColor(*key);
-        m_raster.SetTransparent(true);
-    }
-}
-
-void PngLoader::FillRows(int from, int to)
-{
-    if (from >= to)
-        return;
-    const core::TColor color = BackgroundColor();
-    const std::uint8_t r = core::GetRValue(color), g = core::GetGValue(color), b = core::GetBValue(color);
-    std::vector<std::uint8_t> fill(m_raster.RowBytes(), 0);
-    const core::TPixelFormat format = m_raster.PixelFormat();
-    if (format == core::pf24bit || format == core::pf32bit) {
-        const std::size_t step = format == core::pf24bit ? 3 : 4;
-        for (std::size_t x = 0; x + step <= fill.size(); x += step) {
-            fill[x] = b;
-            fill[x + 1] = g;
-            fill[x + 2] = r;
-            if (step == 4)
-                fill[x + 3] = 255;  // opaque
-        }
-    } else {
-        // Every pixel holds the same index, so every byte holds the same pattern.
-        const auto index = static_cast<std::uint8_t>(gdi::NearestPaletteIndex(m_raster.Palette(), r, g, b));
-        std::uint8_t pattern = index;
-        if (format == core::pf4bit)
-            pattern = static_cast<std::uint8_t>((index & 0x0F) * 0x11);
-        else if (format == core::pf1bit)
-            pattern = (index & 1) ? 0xFF : 0x00;
-        std::memset(fill.data(), pattern, fill.size());
-    }
-    for (int y = from; y < to; ++y)
-        std::memcpy(m_raster.ScanLine(y), fill.data(), fill.size());
-}
-
-void PngLoader::EmitRow(const std::uint8_t* row, int y, const png::Adam7Pass& pass, std::size_t passPixels)
-{
-    const auto width = static_cast<std::size_t>(m_ihdr.width);
     switch (m_route) {
     case Route::Direct:
-        m_cm.ConvertRow(row, m_raster.ScanLine(y), width, pass.mask);
+        sink.Convert(y, row, pass.mask);
         break;
     case Route::GrayAlpha: {
         std::uint8_t* out = m_expanded.data();
+        const std::uint8_t* in = row.data();
         if (m_ihdr.depth == 8) {
-            for (std::size_t k = 0; k < passPixels; ++k, row += 2, out += 4) {
-                out[0] = out[1] = out[2] = row[0];
-                out[3] = row[1];
+            for (std::size_t k = 0; k < passPixels; ++k, in += 2, out += 4) {
+                out[0] = out[1] = out[2] = in[0];
+                out[3] = in[1];
             }
         } else {
-            for (std::size_t k = 0; k < passPixels; ++k, row += 4, out += 8) {
-                out[0] = out[2] = out[4] = row[0];
-                out[1] = out[3] = out[5] = row[1];
-                out[6] = row[2];
-                out[7] = row[3];
+            for (std::size_t k = 0; k < passPixels; ++k, in += 4, out += 8) {
+                out[0] = out[2] = out[4] = in[0];
+                out[1] = out[3] = out[5] = in[1];
+                out[6] = in[2];
+                out[7] = in[3];
             }
         }
-        m_cm.ConvertRow(m_expanded.data(), m_raster.ScanLine(y), width, pass.mask);
+        sink.Convert(y, m_expanded, pass.mask);
         break;
     }
     case Route::IndexedAlpha: {
-        m_cm.ConvertRow(row, m_indices.data(), passPixels, 0xFF);
-        std::uint8_t* out = m_raster.ScanLine(y) + 4 * static_cast<std::size_t>(pass.firstColumn);
+        m_cm.ConvertRow(row, m_indices, passPixels, 0xFF);
+        std::uint8_t* out = sink.Row(y).data() + 4 * static_cast<std::size_t>(pass.firstColumn);
         const std::size_t step = 4 * static_cast<std::size_t>(pass.columnStep);
         for (std::size_t k = 0; k < passPixels; ++k, out += step)
             std::memcpy(out, m_bgra[m_indices[k]].data(), 4);
@@ -672,101 +689,34 @@ void PngLoader::EmitRow(const std::uint8_t* row, int y, const png::Adam7Pass& pa
     }
 }
 
-ChunkHeader PngLoader::DecodeImage(const ChunkHeader& firstIdat, z_stream& z)
+}  // namespace png
+
+bool IsPNG(std::span<const std::uint8_t> start) noexcept
 {
-    const std::int64_t width = m_ihdr.width;
-    const std::int64_t height = m_ihdr.height;
-    SetUpConversion();
-
-    // Limits before any allocation: the raster, then what the file can hold.
-    base::CheckRasterSize(width, height, core::BitsPerPixel(RasterFormat()));
-    const std::size_t depth = m_ihdr.depth;
-    auto rowBytes = [&](std::int64_t pixels) {
-        const std::size_t packed = (base::checkedMul(static_cast<std::size_t>(pixels), depth) + 7) / 8;
-        return base::checkedAdd(base::checkedMul(packed, m_samples), 1);
-    };
-    const std::size_t fullRow = rowBytes(width);
-    if (base::checkedMul(fullRow, static_cast<std::size_t>(height)) / kMaxInflateRatio > m_chunks.Left() + 1024)
-        Fail(base::kSInvalidImage);
-
-    SetUpRaster();
-    std::vector<std::uint8_t> bufferA(fullRow, 0), bufferB(fullRow, 0);
-    if (m_route == Route::GrayAlpha)
-        m_expanded.assign(base::checkedMul(static_cast<std::size_t>(width), 4 * depth / 8), 0);
-    if (m_route == Route::IndexedAlpha)
-        m_indices.assign(static_cast<std::size_t>(width), 0);
-
-    IdatFeed feed(m_chunks, z);
-    feed.Start(firstIdat);
-    const int rows = static_cast<int>(height);
-    if (m_ihdr.interlace != 1) {
-        std::uint8_t* current = bufferA.data();
-        std::uint8_t* previous = bufferB.data();
-        constexpr png::Adam7Pass kWhole{0, 1, 0, 1, 0xFF};
-        int y = 0;
-        for (; y < rows; ++y) {
-            if (!feed.InflateRow(current, fullRow))
-                break;
-            png::UnfilterRow(current[0], current + 1, previous + 1, fullRow - 1, m_filterDistance);
-            EmitRow(current + 1, y, kWhole, static_cast<std::size_t>(width));
-            std::swap(current, previous);
-        }
-        FillRows(y, rows);
-    } else {
-        FillRows(0, rows);  // pixels of passes that never arrive keep the background
-        bool more = true;
-        for (const png::Adam7Pass& pass : png::kAdam7) {
-            const std::int64_t passWidth = png::PassWidth(pass, width);
-            const std::int64_t passHeight = png::PassHeight(pass, height);
-            if (passWidth == 0 || passHeight == 0)
-                continue;
-            const std::size_t len = rowBytes(passWidth);
-            std::uint8_t* current = bufferA.data();
-            std::uint8_t* previous = bufferB.data();
-            std::memset(previous, 0, len);
-            for (std::int64_t r = 0; r < passHeight; ++r) {
-                if (!feed.InflateRow(current, len)) {
-                    more = false;
-                    break;
-                }
-                png::UnfilterRow(current[0], current + 1, previous + 1, len - 1, m_filterDistance);
-                EmitRow(current + 1, static_cast<int>(pass.firstRow + r * pass.rowStep), pass,
-                        static_cast<std::size_t>(passWidth));
-                std::swap(current, previous);
-            }
-            if (!more)
-                break;
-        }
-    }
-    if (m_route != Route::Direct || m_ihdr.colorType == 6)
-        m_raster.SetHasAlpha(true);
-    return feed.Finish();
+    return start.size() > png::kSignature.size() && std::equal(png::kSignature.begin(), png::kSignature.end(), start.begin());
 }
 
-}  // namespace
+TPNGGraphic::TPNGGraphic() = default;
+TPNGGraphic::~TPNGGraphic() = default;
 
 bool TPNGGraphic::CanLoadStream(core::TStream& stream) const
 {
     const std::uint64_t position = stream.Position();
-    const std::uint64_t size = stream.Size();
-    if (size <= position || size - position <= png::kSignature.size())
-        return false;
-    std::uint8_t bytes[8];
-    const bool match = stream.Read(bytes, sizeof bytes) == sizeof bytes &&
-                       std::equal(png::kSignature.begin(), png::kSignature.end(), bytes);
+    std::uint8_t bytes[png::kSignature.size() + 1];
+    const std::size_t got = stream.Read(bytes, sizeof bytes);
     stream.SetPosition(position);
-    return match;
+    return IsPNG({bytes, got});
 }
 
-bool TPNGGraphic::ReadImageDescription(core::TStream& stream, int imageIndex)
+bool TPNGGraphic::ParseImageDescription(base::ByteCursor& input, int)
 {
-    TReaderGraphic::ReadImageDescription(stream, imageIndex);
-    std::uint8_t signature[8];
-    if (stream.Read(signature, sizeof signature) != sizeof signature ||
-        !std::equal(png::kSignature.begin(), png::kSignature.end(), signature))
+    if (input.remaining() < png::kSignature.size())
+        return false;
+    const std::span<const std::uint8_t> signature = input.bytes(png::kSignature.size());
+    if (!std::equal(png::kSignature.begin(), png::kSignature.end(), signature.begin()))
         return false;
 
-    ChunkStream chunks(stream);
+    ChunkReader chunks(input);
     ChunkHeader header = chunks.ReadHeader();
     if (header.type != png::kIHDR || header.length != 13)
         return false;
@@ -798,7 +748,7 @@ bool TPNGGraphic::ReadImageDescription(core::TStream& stream, int imageIndex)
         if (header.type == png::kgAMA) {
             const auto data = chunks.ReadData(header, 4);
             if (data.size() == 4)
-                d.Gamma = static_cast<float>(BigEndian32(data.data())) / 100000.0f;
+                d.Gamma = static_cast<float>(base::ByteCursor(data).u32be()) / 100000.0f;
             break;
         }
         if (header.type == png::kIEND)
@@ -808,17 +758,20 @@ bool TPNGGraphic::ReadImageDescription(core::TStream& stream, int imageIndex)
     return true;
 }
 
-void TPNGGraphic::LoadFromStream(core::TStream& stream)
+TRasterPlan TPNGGraphic::ReadHeader(base::ByteCursor& input)
 {
-    Assign(nullptr);
-    SetTransparent(false);
-    SetTransparentColor(core::clDefault);
-    m_basePosition = stream.Position();
-    if (!ReadImageDescription(stream))
+    base::ByteCursor description = input;
+    if (!ParseImageDescription(description, 0))
         Fail(base::kSInvalidImage);
-    stream.SetPosition(m_basePosition + png::kSignature.size());
-    PngLoader loader(*this, m_colorManager, stream);
-    loader.Run();
+    m_loader = std::make_unique<png::PngLoader>(*this, m_colorManager);
+    return m_loader->ReadHeader(input);
+}
+
+void TPNGGraphic::DecodeRows(base::ByteCursor& input, TRowSink& sink)
+{
+    // The loader's buffers go with the load, however it ends.
+    const std::unique_ptr<png::PngLoader> loader = std::move(m_loader);
+    loader->DecodeRows(input, sink);
 }
 
 }  // namespace scalopex::formats

@@ -10,24 +10,42 @@
 #include "core/stream.h"
 #include "formats/common/reader_graphic.h"
 
+#include <memory>
+#include <span>
+
 namespace scalopex::formats {
+
+namespace png {
+class PngLoader;
+}
 
 class TPNGGraphic : public TReaderGraphic {
     SCALOPEX_GRAPHIC_CLASS(TPNGGraphic)
 
 public:
-    TPNGGraphic() = default;
+    TPNGGraphic();
+    ~TPNGGraphic() override;
 
     /// True when more than 8 bytes remain and the next 8 are the PNG
     /// signature; the position is left unchanged. Never throws for content.
     bool CanLoadStream(core::TStream& stream) const override;
-    /// Fills ImageDescription from the signature, IHDR and the first gAMA.
-    /// False when the signature, the first chunk (must be IHDR) or the size
-    /// disqualifies the stream; a CRC error in IHDR or a file cut short throws.
-    bool ReadImageDescription(core::TStream& stream, int imageIndex = 0) override;
-    /// Decodes the file into the raster. Bad files throw EInvalidGraphic with
-    /// the format's messages, files cut short EReadError ("Stream read error").
-    void LoadFromStream(core::TStream& stream) override;
+
+protected:
+    /// The description from the signature, IHDR and the first gAMA. False
+    /// when the signature, the first chunk (must be IHDR) or the size
+    /// disqualifies the data; a CRC error in IHDR or data cut short throws.
+    bool ParseImageDescription(base::ByteCursor& input, int imageIndex) override;
+    /// Bad files throw EInvalidGraphic with the format's messages, files cut
+    /// short EReadError ("Stream read error").
+    TRasterPlan ReadHeader(base::ByteCursor& input) override;
+    void DecodeRows(base::ByteCursor& input, TRowSink& sink) override;
+
+private:
+    std::unique_ptr<png::PngLoader> m_loader;  // between the header and the rows of one load
 };
+
+/// True when start, the first bytes of a file, holds more than the PNG
+/// signature and begins with it. Never throws.
+bool IsPNG(std::span<const std::uint8_t> start) noexcept;
 
 }  // namespace scalopex::formats

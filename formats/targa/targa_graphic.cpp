@@ -16,7 +16,7 @@
 #include "base/exceptions.h"
 #include "core/stream.h"
 #include "formats/targa/targa_header.h"
-#include "formats/targa/targa_rle.h"
+#include "formats/common/targa_rle.h"
 
 namespace scalopex::formats {
 
@@ -29,13 +29,6 @@ using targa::TTargaHeader;
 constexpr const char* kShortName = "TGA";
 constexpr const char* kSTooLarge = "Image is too large for a Targa file (at most 65535 x 65535 pixels)";
 constexpr int kMaxTargaSide = 65535;
-
-TTargaHeader ReadHeader(core::TStream& stream)
-{
-    std::uint8_t bytes[targa::kHeaderSize];
-    stream.ReadBuffer(bytes, sizeof bytes);
-    return targa::ParseHeader(bytes);
-}
 
 struct TSampleLayout {
     ColorScheme scheme;
@@ -91,18 +84,12 @@ void WriteU16(std::uint8_t* p, unsigned v)
 
 }  // namespace
 
-bool TTargaGraphic::CanLoadStream(core::TStream& stream) const
+bool IsTarga(std::span<const std::uint8_t> start) noexcept
 {
-    const std::uint64_t start = stream.Position();
-    const std::uint64_t size = stream.Size();
-    if (size <= start || size - start <= targa::kHeaderSize)
+    if (start.size() <= targa::kHeaderSize)
         return false;
-    std::uint8_t bytes[targa::kHeaderSize];
-    const std::size_t got = stream.Read(bytes, sizeof bytes);
-    stream.SetPosition(start);
-    if (got != sizeof bytes)
-        return false;
-    const TTargaHeader h = targa::ParseHeader(bytes);
+    base::ByteCursor in(start);
+    const TTargaHeader h = targa::ParseHeader(in);
     const auto validEntry = [](unsigned bits) { return bits == 15 || bits == 16 || bits == 24 || bits == 32; };
     const auto validDepth = [](unsigned bits) { return bits == 8 || bits == 15 || bits == 16 || bits == 24 || bits == 32; };
     // Files without a colour map often leave its entry size 0.
@@ -111,10 +98,18 @@ bool TTargaGraphic::CanLoadStream(core::TStream& stream) const
            validDepth(h.pixelDepth);
 }
 
-bool TTargaGraphic::ReadImageDescription(core::TStream& stream, int imageIndex)
+bool TTargaGraphic::CanLoadStream(core::TStream& stream) const
 {
-    TReaderGraphic::ReadImageDescription(stream, imageIndex);
-    const TTargaHeader h = ReadHeader(stream);
+    const std::uint64_t start = stream.Position();
+    std::uint8_t bytes[targa::kHeaderSize + 1];
+    const std::size_t got = stream.Read(bytes, sizeof bytes);
+    stream.SetPosition(start);
+    return IsTarga({bytes, got});
+}
+
+bool TTargaGraphic::ParseImageDescription(base::ByteCursor& input, int)
+{
+    const TTargaHeader h = targa::ParseHeader(input);
     const TSampleLayout layout = LayoutOf(h);
     TImageProperties& d = ImageDescription;
     d.ImageWidth = h.width;
@@ -127,15 +122,16 @@ bool TTargaGraphic::ReadImageDescription(core::TStream& stream, int imageIndex)
     return true;
 }
 
-void TTargaGraphic::LoadFromStream(core::TStream& stream)
+TRasterPlan TTargaGraphic::ReadHeader(base::ByteCursor& input)
 {
-    Assign(nullptr);
-    const std::uint64_t start = stream.Position();
-    m_basePosition = start;
-    ReadImageDescription(stream);
-    stream.SetPosition(start);
-    const TTargaHeader h = ReadHeader(stream);
-    std::uint64_t pos = start + targa::kHeaderSize + h.idLength;
+    base::ByteCursor description = input;
+    ParseImageDescription(description, 0);
+    m_header = targa::ParseHeader(input);
+    const TTargaHeader& h = m_header;
+    // Fields that claim more bytes than the file has are passed over as far
+    // as it goes: what follows then reads as cut short.
+    auto skipField = [&input](std::size_t bytes) { input.skip(std::min(bytes, input.remaining())); };
+    skipField(h.idLength);
 
     // The colour manager chooses the pixel format and builds the palettes;
     // an unsupported depth (sample count 0) fails in its setter.
@@ -148,58 +144,61 @@ void TTargaGraphic::LoadFromStream(core::TStream& stream)
     cm.SetTargetScheme(ColorScheme::BGR);
     cm.SetSourceSampleBits(d.SampleBits);
     cm.SetTargetSampleBits(d.SampleBits);
-    const bool grayAlpha = h.IsGrayAlpha();
-    SetPixelFormat(grayAlpha ? core::pf32bit : cm.PixelFormatOf(TColorManager::Side::Target));
 
+    TRasterPlan plan;
+    plan.pixelFormat = h.IsGrayAlpha() ? core::pf32bit : cm.PixelFormatOf(TColorManager::Side::Target);
     if (h.IsGray()) {
-        if (!grayAlpha)
-            SetPalette(cm.BuildGrayPalette(false));
+        if (!h.IsGrayAlpha())
+            plan.palette = cm.BuildGrayPalette(false);
         if (h.colorMapType == 1)
-            pos += h.ColorMapBytes();  // a grey image shows its levels, not a map
+            skipField(h.ColorMapBytes());  // a grey image shows its levels, not a map
     } else if (h.colorMapType == 1) {
         const std::size_t count = h.colorMapLength;
         const unsigned bits = h.colorMapEntryBits;
         if (bits == 15 || bits == 16 || bits == 24 || bits == 32) {
-            std::vector<std::uint8_t> map(h.ColorMapBytes());  // at most 65535 × 4 bytes
-            stream.SetPosition(pos);
-            stream.ReadBuffer(map.data(), map.size());
+            const std::span<const std::uint8_t> map = input.bytes(h.ColorMapBytes());  // at most 65535 × 4 bytes
             if (bits >= 24) {
                 const std::span<const std::uint8_t> sources[] = {map};
                 const auto format = bits == 24 ? RawPaletteFormat::Interlaced8Triple : RawPaletteFormat::Interlaced8Quad;
-                SetPalette(cm.BuildColorPalette(sources, format, count, true));
+                plan.palette = cm.BuildColorPalette(sources, format, count, true);
             } else {
-                SetPalette(Palette16(map, count));
+                plan.palette = Palette16(map, count);
             }
         } else if (h.IsColorMapped()) {
             // Indices into a map whose entries cannot be read show nothing sensible.
             throw base::EInvalidGraphic(base::Format(base::kSInvalidImage, kShortName));
+        } else {
+            skipField(h.ColorMapBytes());
         }
-        pos += h.ColorMapBytes();
     }
 
-    const int width = h.width;
-    const int height = h.height;
+    plan.width = h.width;
+    plan.height = h.height;
+    const std::size_t rowBytes = static_cast<std::size_t>(h.width) * FilePixelBytes(h);
+    if (h.HasPixelData() && !h.IsRLE())
+        plan.rawBytes = std::uint64_t{rowBytes} * h.height;  // a raw file must hold every row
+    // Run-length data may end early (the rest stays white) and rows may end
+    // inside a packet, so every pixel starts as the raster is made.
+    plan.prefill = true;
+    return plan;
+}
+
+void TTargaGraphic::DecodeRows(base::ByteCursor& input, TRowSink& sink)
+{
+    const TTargaHeader& h = m_header;
+    if (!h.HasPixelData() || sink.Height() == 0 || sink.Width() == 0)
+        return;
+    const int width = sink.Width();
+    const int height = sink.Height();
     const std::size_t pixelBytes = FilePixelBytes(h);
     const std::size_t rowBytes = static_cast<std::size_t>(width) * pixelBytes;
-    if (h.HasPixelData() && !h.IsRLE() && rowBytes > 0) {
-        // A raw file must hold every row: refuse a short one before the raster is made.
-        const std::uint64_t size = stream.Size();
-        const std::uint64_t left = size > pos ? size - pos : 0;
-        if (left / rowBytes < static_cast<std::uint64_t>(height))
-            throw base::EReadError();
-    }
-    SetSize(width, height);
-    if (Empty() || !h.HasPixelData())
-        return;
+    const bool grayAlpha = h.IsGrayAlpha();
 
     // File row i goes to raster row i when rows run top to bottom, else to
     // height - 1 - i; with right-to-left columns the pixels are mirrored.
     const bool mirror = h.RightToLeft();
-    std::vector<std::uint8_t> fileRow(rowBytes);
-    auto store = [&](int i, std::size_t pixels) {
-        const int y = h.TopDown() ? i : height - 1 - i;
-        std::uint8_t* dst = ScanLine(y);
-        const std::uint8_t* src = fileRow.data();
+    auto store = [&](int i, const std::uint8_t* src, std::size_t pixels) {
+        std::uint8_t* dst = sink.Row(h.TopDown() ? i : height - 1 - i).data();
         if (grayAlpha) {
             for (std::size_t x = 0; x < pixels; ++x) {
                 const std::size_t col = mirror ? static_cast<std::size_t>(width) - 1 - x : x;
@@ -215,27 +214,16 @@ void TTargaGraphic::LoadFromStream(core::TStream& stream)
         }
     };
 
-    stream.SetPosition(pos);
     if (!h.IsRLE()) {
-        for (int i = 0; i < height; ++i) {
-            stream.ReadBuffer(fileRow.data(), rowBytes);
-            store(i, static_cast<std::size_t>(width));
-        }
+        for (int i = 0; i < height; ++i)
+            store(i, input.bytes(rowBytes).data(), static_cast<std::size_t>(width));
     } else {
-        // Each row reads at most twice its raw size: no packet costs more
-        // than two bytes per pixel byte. A file that ends early leaves the
-        // rest of the raster as it was made.
+        // A file that ends early leaves the rest of the raster as it was made.
         TTargaRLEDecoder decoder(h.pixelDepth);
-        std::vector<std::uint8_t> buffer(2 * rowBytes);
-        for (int i = 0; i < height; ++i) {
-            stream.SetPosition(pos);
-            const std::size_t got = stream.Read(buffer.data(), buffer.size());
-            std::size_t used = 0;
-            const std::size_t pixels =
-                decoder.Decode(std::span<const std::uint8_t>(buffer.data(), got), used, fileRow, static_cast<std::size_t>(width));
-            pos += used;
-            store(i, pixels);
-        }
+        decoder.StartDecoding();
+        std::vector<std::uint8_t> fileRow(rowBytes);
+        for (int i = 0; i < height; ++i)
+            store(i, fileRow.data(), decoder.Decode(input, fileRow) / pixelBytes);
     }
     // The fourth byte is alpha only when the descriptor counts alpha bits.
     if (h.AlphaBits() != 0 && PixelFormat() == core::pf32bit)

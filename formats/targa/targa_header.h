@@ -39,9 +39,9 @@ struct TTargaHeader {
     std::size_t ColorMapBytes() const { return std::size_t{colorMapLength} * ((colorMapEntryBits + 7u) / 8u); }
 };
 
-inline TTargaHeader ParseHeader(std::span<const std::uint8_t> bytes)
+/// Reads the header at the cursor's position.
+inline TTargaHeader ParseHeader(base::ByteCursor& in)
 {
-    base::ByteCursor in(bytes);
     TTargaHeader h;
     h.idLength = in.u8();
     h.colorMapType = in.u8();

@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <span>
 
+#include "base/decoder.h"
+
 namespace scalopex::formats {
 
-class TTargaRLEDecoder {
+class TTargaRLEDecoder final : public base::TDecoder {
 public:
     /// colorDepth: bits per pixel, 8, 15, 16, 24 or 32; any other depth
     /// decodes and encodes nothing.
@@ -19,16 +21,15 @@ public:
     /// Bytes of one pixel value, 0 for an unsupported depth.
     std::size_t PixelSize() const { return m_pixelSize; }
 
-    /// Decodes packets from source, starting at position, into dest until
-    /// pixelCount pixels are written or the source runs out, and moves
-    /// position past the last byte used; never writes past dest. A packet
-    /// longer than the rest of the row continues in the next call, so runs
-    /// that cross rows decode as one stream. Returns the pixels written;
-    /// pixels after them keep their bytes.
-    std::size_t Decode(std::span<const std::uint8_t> source, std::size_t& position, std::span<std::uint8_t> dest,
-                       std::size_t pixelCount);
     /// Forgets a packet left over from the previous row.
-    void Reset();
+    void StartDecoding() override;
+    /// Decodes packets from source into the whole pixels of dest until dest
+    /// is full or the source runs out, and leaves source after the last
+    /// byte used (a run packet cut short is left unread). A packet longer
+    /// than the rest of the row continues in the next call, so runs that
+    /// cross rows decode as one stream. Returns the bytes written; bytes
+    /// after them keep their values.
+    std::size_t Decode(base::ByteCursor& source, std::span<std::uint8_t> dest) override;
 
     /// Writes the packets of pixelCount pixels of source to dest and returns
     /// the bytes written. A new packet starts with every call; dest must

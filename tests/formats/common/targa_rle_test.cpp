@@ -1,4 +1,4 @@
-#include "formats/targa/targa_rle.h"
+#include "formats/common/targa_rle.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,14 @@ namespace scalopex::formats {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using scalopex::base::ByteCursor;
+
+// Pixels decoded into the first `pixels` pixels of row.
+std::size_t DecodeRow(TTargaRLEDecoder& codec, ByteCursor& source, Bytes& row, std::size_t pixels)
+{
+    const std::size_t bytes = codec.Decode(source, std::span<std::uint8_t>(row).first(pixels * codec.PixelSize()));
+    return codec.PixelSize() == 0 ? 0 : bytes / codec.PixelSize();
+}
 
 Bytes Encode(const Bytes& pixels, int depth)
 {
@@ -76,9 +84,10 @@ TEST(TargaRLE, DecodeReversesEncodeForEveryDepth)
             }
             const Bytes packets = Encode(pixels, depth);
             Bytes decoded(count * b, 0);
-            std::size_t position = 0;
-            EXPECT_EQ(codec.Decode(packets, position, decoded, count), count);
-            EXPECT_EQ(position, packets.size());
+            ByteCursor source(packets);
+            codec.StartDecoding();
+            EXPECT_EQ(DecodeRow(codec, source, decoded, count), count);
+            EXPECT_TRUE(source.atEnd());
             EXPECT_EQ(decoded, pixels) << depth << " bits, " << count << " pixels";
         }
     }
@@ -90,15 +99,23 @@ TEST(TargaRLE, PacketsCrossingRowsContinueInTheNextRow)
     // A run of 5 and a raw packet of 3 over rows of 3 pixels.
     const Bytes packets = {0x84, 9, 0x02, 1, 2, 3};
     Bytes row(3, 0);
-    std::size_t position = 0;
-    EXPECT_EQ(codec.Decode(packets, position, row, 3), 3u);
+    ByteCursor source(packets);
+    EXPECT_EQ(DecodeRow(codec, source, row, 3), 3u);
     EXPECT_EQ(row, (Bytes{9, 9, 9}));
-    EXPECT_EQ(codec.Decode(packets, position, row, 3), 3u);
+    EXPECT_EQ(DecodeRow(codec, source, row, 3), 3u);
     EXPECT_EQ(row, (Bytes{9, 9, 1}));
-    EXPECT_EQ(codec.Decode(packets, position, row, 3), 2u);
+    EXPECT_EQ(DecodeRow(codec, source, row, 3), 2u);
     EXPECT_EQ(row[0], 2);
     EXPECT_EQ(row[1], 3);
-    EXPECT_EQ(position, packets.size());
+    EXPECT_TRUE(source.atEnd());
+    // Starting again forgets the packet left over.
+    ByteCursor again(packets);
+    EXPECT_EQ(DecodeRow(codec, again, row, 3), 3u);
+    codec.StartDecoding();
+    const Bytes single = {0x00, 5};
+    ByteCursor fresh(single);
+    EXPECT_EQ(DecodeRow(codec, fresh, row, 1), 1u);
+    EXPECT_EQ(row[0], 5);
 }
 
 TEST(TargaRLE, ShortDataDecodesWhatIsThereAndNeverWritesPastTheRow)
@@ -107,25 +124,40 @@ TEST(TargaRLE, ShortDataDecodesWhatIsThereAndNeverWritesPastTheRow)
     // A raw packet of 4 pixels with 1.5 pixels present.
     const Bytes cut = {0x03, 1, 2, 3, 4, 5};
     Bytes row(12, 0xEE);
-    std::size_t position = 0;
-    EXPECT_EQ(codec.Decode(cut, position, row, 4), 1u);
+    ByteCursor source(cut);
+    EXPECT_EQ(DecodeRow(codec, source, row, 4), 1u);
     EXPECT_EQ(row, (Bytes{1, 2, 3, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
-    EXPECT_EQ(position, 4u);
+    EXPECT_EQ(source.position(), 4u);
 
     // A run whose value is cut off is left unread.
     TTargaRLEDecoder fresh(24);
     const Bytes run = {0x85, 1, 2};
-    position = 0;
-    EXPECT_EQ(fresh.Decode(run, position, row, 4), 0u);
-    EXPECT_EQ(position, 0u);
+    ByteCursor runSource(run);
+    EXPECT_EQ(DecodeRow(fresh, runSource, row, 4), 0u);
+    EXPECT_EQ(runSource.position(), 0u);
 
-    // A destination smaller than the pixel count bounds the output.
+    // The destination bounds the output, and only whole pixels are written.
     TTargaRLEDecoder bounded(8);
     const Bytes longRun = {0xFF, 7};
     Bytes small(5, 0);
-    position = 0;
-    EXPECT_EQ(bounded.Decode(longRun, position, small, 100), 5u);
+    ByteCursor longSource(longRun);
+    EXPECT_EQ(bounded.Decode(longSource, small), 5u);
     EXPECT_EQ(small, Bytes(5, 7));
+    TTargaRLEDecoder wide(24);
+    Bytes five(5, 0xEE);
+    const Bytes wideRun = {0x81, 1, 2, 3};
+    ByteCursor wideSource(wideRun);
+    EXPECT_EQ(wide.Decode(wideSource, five), 3u);
+    EXPECT_EQ(five, (Bytes{1, 2, 3, 0xEE, 0xEE}));
+
+    // Empty and 1-byte data decode nothing.
+    for (const Bytes& data : {Bytes{}, Bytes{0x80}, Bytes{0x05}}) {
+        TTargaRLEDecoder tiny(8);
+        Bytes out(4, 0xEE);
+        ByteCursor tinySource(data);
+        EXPECT_EQ(tiny.Decode(tinySource, out), 0u);
+        EXPECT_EQ(out, Bytes(4, 0xEE));
+    }
 }
 
 TEST(TargaRLE, UnsupportedDepthDoesNothing)
@@ -134,9 +166,9 @@ TEST(TargaRLE, UnsupportedDepthDoesNothing)
     EXPECT_EQ(codec.PixelSize(), 0u);
     const Bytes packets = {0x80, 1};
     Bytes row(4, 0);
-    std::size_t position = 0;
-    EXPECT_EQ(codec.Decode(packets, position, row, 4), 0u);
-    EXPECT_EQ(position, 0u);
+    ByteCursor source(packets);
+    EXPECT_EQ(codec.Decode(source, row), 0u);
+    EXPECT_EQ(source.position(), 0u);
     EXPECT_EQ(codec.Encode(packets, row, 2), 0u);
 }
 

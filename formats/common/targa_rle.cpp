@@ -1,4 +1,4 @@
-#include "formats/targa/targa_rle.h"
+#include "formats/common/targa_rle.h"
 
 #include <algorithm>
 #include <cstring>
@@ -27,22 +27,20 @@ std::size_t PixelSizeOf(int depth)
 
 TTargaRLEDecoder::TTargaRLEDecoder(int colorDepth) : m_colorDepth(colorDepth), m_pixelSize(PixelSizeOf(colorDepth)) {}
 
-void TTargaRLEDecoder::Reset()
+void TTargaRLEDecoder::StartDecoding()
 {
     m_pendingRun = 0;
     m_pendingRaw = 0;
 }
 
-std::size_t TTargaRLEDecoder::Decode(std::span<const std::uint8_t> source, std::size_t& position,
-                                     std::span<std::uint8_t> dest, std::size_t pixelCount)
+std::size_t TTargaRLEDecoder::Decode(base::ByteCursor& source, std::span<std::uint8_t> dest)
 {
     const std::size_t b = m_pixelSize;
-    if (b == 0 || position > source.size())
+    if (b == 0)
         return 0;
-    pixelCount = std::min(pixelCount, dest.size() / b);
+    const std::size_t pixelCount = dest.size() / b;
     std::uint8_t* out = dest.data();
     std::size_t produced = 0;
-    std::size_t pos = position;
     while (produced < pixelCount) {
         const std::size_t room = pixelCount - produced;
         if (m_pendingRun > 0) {
@@ -59,33 +57,32 @@ std::size_t TTargaRLEDecoder::Decode(std::span<const std::uint8_t> source, std::
             continue;
         }
         if (m_pendingRaw > 0) {
-            const std::size_t k = std::min({m_pendingRaw, room, (source.size() - pos) / b});
+            const std::size_t k = std::min({m_pendingRaw, room, source.remaining() / b});
             if (k == 0)
                 break;  // the data ends inside this packet
-            std::memcpy(out, source.data() + pos, k * b);
+            const std::span<const std::uint8_t> values = source.bytes(k * b);
+            std::memcpy(out, values.data(), values.size());
             out += k * b;
-            pos += k * b;
             produced += k;
             m_pendingRaw -= k;
             continue;
         }
-        if (pos >= source.size())
+        if (source.atEnd())
             break;
-        const std::uint8_t header = source[pos];
-        const std::size_t n = (header & 0x7Fu) + 1;
-        if (header & 0x80) {
-            if (source.size() - pos < 1 + b)
+        const std::size_t n = (source.peek() & 0x7Fu) + 1;
+        if (source.peek() & 0x80) {
+            if (source.remaining() < 1 + b)
                 break;  // a run without its whole value: leave it unread
-            std::memcpy(m_runValue, source.data() + pos + 1, b);
-            pos += 1 + b;
+            source.u8();
+            const std::span<const std::uint8_t> value = source.bytes(b);
+            std::memcpy(m_runValue, value.data(), b);
             m_pendingRun = n;
         } else {
-            pos += 1;
+            source.u8();
             m_pendingRaw = n;
         }
     }
-    position = pos;
-    return produced;
+    return produced * b;
 }
 
 std::size_t TTargaRLEDecoder::Encode(std::span<const std::uint8_t> source, std::span<std::uint8_t> dest,
