@@ -175,8 +175,11 @@ std::unique_ptr<TBitmapImage> Read(std::span<const std::uint8_t> file)
         image->Allocate(width, rows);
         std::memset(image->bits.get(), 0, image->ImageBytes());
         const std::size_t take = h.sizeImage != 0 && h.sizeImage < in.remaining() ? h.sizeImage : in.remaining();
-        if (!gdi::DecodeBmpRle(in.bytes(take), h.bitCount, width, rows, image->bits.get(), image->stride))
-            Invalid();
+        base::ByteCursor packed = in.sub(take);
+        gdi::TBmpRLEDecoder decoder(h.bitCount, width, rows, image->stride);
+        decoder.StartDecoding();
+        decoder.Decode(packed, {image->bits.get(), image->ImageBytes()});  // bad data throws "Bitmap image is not valid"
+        decoder.FinishDecoding();
         // The data is stored bottom-up; the raster's rows run from the top.
         for (int k = 0; k < rows / 2; ++k)
             std::swap_ranges(image->Row(k), image->Row(k) + image->stride, image->Row(rows - 1 - k));

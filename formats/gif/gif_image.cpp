@@ -75,7 +75,7 @@ TGIFVersion TGIFImage::Version() const
 void TGIFImage::ChargeFramePixels(std::uint64_t pixels)
 {
     if (pixels > m_pixelBudget)
-        throw base::EOutOfResources(kSFramesTooLarge);
+        throw base::ELimitExceeded(kSFramesTooLarge);
     m_pixelBudget -= pixels;
 }
 
@@ -109,12 +109,12 @@ std::size_t TGIFImage::Load(std::span<const std::uint8_t> bytes)
     m_header.LoadFromCursor(cursor);
 
     auto skipZeros = [&] {
-        while (!cursor.atEnd() && cursor.rest()[0] == 0)
+        while (!cursor.atEnd() && cursor.peek() == 0)
             cursor.u8();
     };
     skipZeros();
     while (!cursor.atEnd()) {
-        const std::uint8_t next = cursor.rest()[0];
+        const std::uint8_t next = cursor.peek();
         if (next == kTrailer)
             break;
         if (next != 0x21 && next != 0x2C) {
@@ -344,9 +344,13 @@ void TGIFImage::Draw(core::TCanvas& canvas, const core::TRect& rect) const
 
 bool IsGIF(std::span<const std::uint8_t> bytes) noexcept
 {
+    // Six bytes of signature and version at offset; the cursor never reads
+    // past the three it is given.
     auto at = [&](std::size_t offset) {
-        return bytes.size() >= offset + 6 && (bytes[offset] & 0xDF) == 'G' && (bytes[offset + 1] & 0xDF) == 'I' &&
-               (bytes[offset + 2] & 0xDF) == 'F';
+        if (bytes.size() < offset + 6)
+            return false;
+        base::ByteCursor signature(bytes.subspan(offset, 3));
+        return (signature.u8() & 0xDF) == 'G' && (signature.u8() & 0xDF) == 'I' && (signature.u8() & 0xDF) == 'F';
     };
     return at(0) || at(4);
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <string_view>
 
 #include "base/limits.h"
 #include "formats/gif/gif_image.h"
@@ -54,24 +55,30 @@ void ReadSubBlocks(base::ByteCursor& cursor, const TGIFImage* image, F f)
     }
 }
 
-void WriteSubBlocks(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> data)
+void WriteSubBlocks(std::vector<std::uint8_t>& out, std::string_view data)
 {
     while (!data.empty()) {
         const std::size_t n = std::min<std::size_t>(data.size(), 255);
         out.push_back(static_cast<std::uint8_t>(n));
         out.insert(out.end(), data.begin(), data.begin() + static_cast<std::ptrdiff_t>(n));
-        data = data.subspan(n);
+        data.remove_prefix(n);
     }
 }
 
-std::span<const std::uint8_t> AsBytes(const std::string& s)
+// Takes the 6 bytes of signature and version; true when they start with
+// "GIF" in either case.
+bool ReadSignature(base::ByteCursor& cursor)
 {
-    return {reinterpret_cast<const std::uint8_t*>(s.data()), s.size()};
+    base::ByteCursor signature = cursor.sub(6);
+    for (const char letter : {'G', 'I', 'F'})
+        if ((signature.u8() & 0xDF) != letter)
+            return false;
+    return true;
 }
 
-bool IsSignature(std::span<const std::uint8_t> bytes)
+[[noreturn]] void ThrowInvalidData()
 {
-    return bytes.size() >= 3 && (bytes[0] & 0xDF) == 'G' && (bytes[1] & 0xDF) == 'I' && (bytes[2] & 0xDF) == 'F';
+    throw GIFException(kSInvalidData);
 }
 
 // The Quicksort of a colour table by pixel count, largest first. Its exact
@@ -171,10 +178,10 @@ int TGIFColorMap::BitsForColors(int count)
 
 void TGIFColorMap::LoadFromCursor(base::ByteCursor& cursor, int count)
 {
-    const std::span<const std::uint8_t> bytes = cursor.bytes(static_cast<std::size_t>(count) * 3);
+    base::ByteCursor table = cursor.sub(static_cast<std::size_t>(count) * 3);
     m_colors.resize(static_cast<std::size_t>(count));
-    for (std::size_t i = 0; i < m_colors.size(); ++i)
-        m_colors[i] = {bytes[3 * i], bytes[3 * i + 1], bytes[3 * i + 2]};
+    for (TGIFColor& color : m_colors)
+        color = {table.u8(), table.u8(), table.u8()};  // braced lists are evaluated left to right
 }
 
 void TGIFColorMap::SaveToBuffer(std::vector<std::uint8_t>& out) const
@@ -217,10 +224,10 @@ void TGIFHeader::CopyFrom(const TGIFHeader& other)
 void TGIFHeader::LoadFromCursor(base::ByteCursor& cursor)
 {
     const std::size_t start = cursor.position();
-    if (!IsSignature(cursor.bytes(6))) {
+    if (!ReadSignature(cursor)) {
         // Some files carry 4 bytes of something else before the signature.
         cursor.seek(start + 4);
-        if (!IsSignature(cursor.bytes(6)))
+        if (!ReadSignature(cursor))
             throw GIFException(kSBadSignature);
     }
     m_width = cursor.u16le();
@@ -272,9 +279,10 @@ std::unique_ptr<TGIFExtension> TGIFExtension::Create(std::uint8_t label, const b
     case 0xFE: return std::make_unique<TGIFCommentExtension>(subImage);
     case 0x01: return std::make_unique<TGIFTextExtension>(subImage);
     case 0xFF: {
-        const std::span<const std::uint8_t> rest = cursor.rest();
-        if (rest.size() >= 12 && rest[0] == 11) {
-            const std::string id(reinterpret_cast<const char*>(rest.data() + 1), 11);
+        base::ByteCursor ahead = cursor;  // looks at the identification without taking it
+        if (ahead.remaining() >= 12 && ahead.u8() == 11) {
+            const std::span<const std::uint8_t> bytes = ahead.bytes(11);
+            const std::string id(bytes.begin(), bytes.end());
             if (id == "NETSCAPE2.0" || id == "ANIMEXTS1.0")
                 return std::make_unique<TGIFAppExtNSLoop>(subImage);
         }
@@ -304,16 +312,19 @@ void TGIFGraphicControlExtension::SetTransparentColorIndex(std::uint8_t index)
 void TGIFGraphicControlExtension::LoadFromCursor(base::ByteCursor& cursor)
 {
     // Block size (4, not checked), packed byte, delay, transparent index,
-    // terminator.
-    const std::span<const std::uint8_t> b = cursor.bytesUpTo(6);
-    if (b.size() < 6)
+    // terminator; a block cut short sets the fields it holds whole.
+    base::ByteCursor block(cursor.bytesUpTo(6));
+    if (block.remaining() < 6)
         Warning(kSPrematureEnd);
-    if (b.size() > 1)
-        m_packed = b[1];
-    if (b.size() > 3)
-        m_delay = static_cast<std::uint16_t>(b[2] | (b[3] << 8));
-    if (b.size() > 4)
-        m_transparentIndex = b[4];
+    if (block.remaining() < 2)
+        return;
+    block.skip(1);
+    m_packed = block.u8();
+    if (block.remaining() < 2)
+        return;
+    m_delay = block.u16le();
+    if (!block.atEnd())
+        m_transparentIndex = block.u8();
 }
 
 void TGIFGraphicControlExtension::SaveToBuffer(std::vector<std::uint8_t>& out) const
@@ -333,16 +344,14 @@ std::unique_ptr<TGIFExtension> TGIFGraphicControlExtension::Clone(TGIFSubImage* 
 
 void TGIFCommentExtension::LoadFromCursor(base::ByteCursor& cursor)
 {
-    ReadSubBlocks(cursor, Image(), [&](std::span<const std::uint8_t> block) {
-        Lines.emplace_back(reinterpret_cast<const char*>(block.data()), block.size());
-    });
+    ReadSubBlocks(cursor, Image(), [&](std::span<const std::uint8_t> block) { Lines.emplace_back(block.begin(), block.end()); });
 }
 
 void TGIFCommentExtension::SaveToBuffer(std::vector<std::uint8_t>& out) const
 {
     out.insert(out.end(), {kExtensionIntroducer, Label()});
     for (const std::string& line : Lines)
-        WriteSubBlocks(out, AsBytes(line));
+        WriteSubBlocks(out, line);
     out.push_back(0);
 }
 
@@ -355,11 +364,11 @@ std::unique_ptr<TGIFExtension> TGIFCommentExtension::Clone(TGIFSubImage* subImag
 
 void TGIFTextExtension::LoadFromCursor(base::ByteCursor& cursor)
 {
-    const std::span<const std::uint8_t> fixed = cursor.bytes(13);  // block size 12 and the 12 bytes
-    std::copy(fixed.begin() + 1, fixed.end(), Header.begin());
-    ReadSubBlocks(cursor, Image(), [&](std::span<const std::uint8_t> block) {
-        Lines.emplace_back(reinterpret_cast<const char*>(block.data()), block.size());
-    });
+    base::ByteCursor fixed = cursor.sub(13);  // block size 12 (not checked) and the 12 bytes
+    fixed.skip(1);
+    const std::span<const std::uint8_t> header = fixed.bytes(Header.size());
+    std::copy(header.begin(), header.end(), Header.begin());
+    ReadSubBlocks(cursor, Image(), [&](std::span<const std::uint8_t> block) { Lines.emplace_back(block.begin(), block.end()); });
 }
 
 void TGIFTextExtension::SaveToBuffer(std::vector<std::uint8_t>& out) const
@@ -367,7 +376,7 @@ void TGIFTextExtension::SaveToBuffer(std::vector<std::uint8_t>& out) const
     out.insert(out.end(), {kExtensionIntroducer, Label(), 12});
     out.insert(out.end(), Header.begin(), Header.end());
     for (const std::string& line : Lines)
-        WriteSubBlocks(out, AsBytes(line));
+        WriteSubBlocks(out, line);
     out.push_back(0);
 }
 
@@ -401,20 +410,17 @@ void TGIFApplicationExtension::SaveToBuffer(std::vector<std::uint8_t>& out) cons
 
 void TGIFAppExtNSLoop::LoadData(base::ByteCursor& cursor)
 {
-    ReadSubBlocks(cursor, Image(), [&](std::span<const std::uint8_t> block) {
-        switch (block[0] & 0x07) {
+    ReadSubBlocks(cursor, Image(), [&](std::span<const std::uint8_t> data) {
+        // A sub-block too short for its value is invalid data.
+        base::ByteCursor block(data, &ThrowInvalidData);
+        switch (block.u8() & 0x07) {
         case 1:
-            if (block.size() < 3)
-                throw GIFException(kSInvalidData);
+            Loops = block.u16le();
             HasLoops = true;
-            Loops = static_cast<std::uint16_t>(block[1] | (block[2] << 8));
             break;
         case 2:
-            if (block.size() < 5)
-                throw GIFException(kSInvalidData);
+            BufferSize = block.u32le();
             HasBufferSize = true;
-            BufferSize = static_cast<std::uint32_t>(block[1]) | (static_cast<std::uint32_t>(block[2]) << 8) |
-                         (static_cast<std::uint32_t>(block[3]) << 16) | (static_cast<std::uint32_t>(block[4]) << 24);
             break;
         default: break;  // other sub-blocks are skipped
         }
@@ -582,7 +588,7 @@ void TGIFSubImage::SortByUsage()
 
 void TGIFSubImage::LoadFromCursor(base::ByteCursor& cursor)
 {
-    while (!cursor.atEnd() && cursor.rest()[0] == kExtensionIntroducer) {
+    while (!cursor.atEnd() && cursor.peek() == kExtensionIntroducer) {
         cursor.u8();
         const std::uint8_t label = cursor.u8();
         std::unique_ptr<TGIFExtension> extension = TGIFExtension::Create(label, cursor, this);
@@ -591,7 +597,7 @@ void TGIFSubImage::LoadFromCursor(base::ByteCursor& cursor)
     }
     if (cursor.atEnd())
         return;  // extensions at the very end: a frame without image
-    const std::uint8_t next = cursor.rest()[0];
+    const std::uint8_t next = cursor.peek();
     if (next != kImageSeparator && next != kTrailer)
         Warning(kSBadExtensionIntroducer);
     if (next == kTrailer || next == 0)
@@ -613,6 +619,9 @@ void TGIFSubImage::LoadFromCursor(base::ByteCursor& cursor)
         m_colorMap.LoadFromCursor(cursor, 2 << (m_flags & 0x07));
         m_colorMap.SetSorted((m_flags & 0x20) != 0);
     }
+    // The frame alone against the engine's limits, then against what is left
+    // of the file's budget, before anything is allocated.
+    base::CheckImageHeader({.width = width, .height = height, .bitsPerPixel = 8});
     Image()->ChargeFramePixels(static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height));
     SetSize(width, height);
     ReadImageData(cursor);
@@ -632,14 +641,16 @@ void TGIFSubImage::ReadImageData(base::ByteCursor& cursor)
     // those after the end code or after the last pixel.
     std::vector<std::uint8_t> joined;
     {
-        // Sized once: a first pass over the sub-block lengths.
-        const std::span<const std::uint8_t> rest = cursor.rest();
-        std::size_t at = 0, bytes = 0;
-        while (at < rest.size() && rest[at] != 0) {
-            bytes += rest[at];
-            at += rest[at] + 1u;
+        // Sized once: a first pass over the sub-blocks, on a copy of the cursor.
+        base::ByteCursor scan = cursor;
+        std::size_t bytes = 0;
+        while (!scan.atEnd()) {
+            const std::size_t length = scan.u8();
+            if (length == 0)
+                break;
+            bytes += scan.bytesUpTo(length).size();
         }
-        joined.reserve(std::min(bytes, rest.size()));
+        joined.reserve(bytes);
     }
     bool terminated = false;
     for (;;) {
@@ -659,7 +670,7 @@ void TGIFSubImage::ReadImageData(base::ByteCursor& cursor)
             break;
         }
     }
-    const TLZWDecodeResult result = DecodeLZW(joined, codeSize, m_data.data(), m_width, m_height, Interlaced());
+    const TLZWDecodeResult result = DecodeLZW(joined, codeSize, m_data, m_width, m_height, Interlaced());
     if (result.underRun && terminated)
         Warning(kSBitBufferUnderRun);
 }

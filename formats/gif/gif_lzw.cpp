@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/bit_reader.h"
+#include "base/exceptions.h"
 #include "formats/gif/gif_exception.h"
 
 namespace scalopex::formats {
@@ -15,33 +17,6 @@ namespace {
 
 constexpr int kMaxBits = 12;
 constexpr int kTableSize = 1 << kMaxBits;
-
-// Reads codes of a given width from the joined data sub-blocks.
-class TCodeReader {
-public:
-    explicit TCodeReader(std::span<const std::uint8_t> data) : m_data(data) { }
-
-    // False when the data ends before a whole code.
-    bool Read(int width, int& code)
-    {
-        while (m_count < width) {
-            if (m_pos == m_data.size())
-                return false;
-            m_bits |= static_cast<std::uint32_t>(m_data[m_pos++]) << m_count;
-            m_count += 8;
-        }
-        code = static_cast<int>(m_bits & ((1u << width) - 1));
-        m_bits >>= width;
-        m_count -= width;
-        return true;
-    }
-
-private:
-    std::span<const std::uint8_t> m_data;
-    std::size_t m_pos = 0;
-    std::uint32_t m_bits = 0;
-    int m_count = 0;
-};
 
 // Stores decoded strings into the frame's rows, in order or interlaced, and
 // drops whatever comes after the last pixel.
@@ -105,13 +80,18 @@ private:
 
 }  // namespace
 
-TLZWDecodeResult DecodeLZW(std::span<const std::uint8_t> data, int codeSize, std::uint8_t* pixels, int width, int height,
-                           bool interlaced)
+TLZWDecodeResult DecodeLZW(std::span<const std::uint8_t> data, int codeSize, std::span<std::uint8_t> frame, int width,
+                           int height, bool interlaced)
 {
     TLZWDecodeResult result;
-    TPixelSink sink(pixels, width, height, interlaced);
-    if (sink.Done())
+    if (width <= 0 || height <= 0)
         return result;
+    if (codeSize < 0 || codeSize > 8)
+        throw base::EInternalError("DecodeLZW: minimum code size out of range");
+    if (frame.size() / static_cast<std::size_t>(width) < static_cast<std::size_t>(height))
+        throw base::EInternalError("DecodeLZW: frame buffer smaller than width x height");
+    std::uint8_t* const pixels = frame.data();
+    TPixelSink sink(pixels, width, height, interlaced);
 
     const int clear = 1 << codeSize;
     const int end = clear + 1;
@@ -129,17 +109,18 @@ TLZWDecodeResult DecodeLZW(std::span<const std::uint8_t> data, int codeSize, std
     const std::size_t total = interlaced ? 0 : static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     std::size_t written = 0;
 
-    TCodeReader reader(data);
+    base::BitReader reader(data, base::BitOrder::LsbFirst);
     int codeWidth = codeSize + 1;
     int next = clear + 2;  // the next free table entry
     int old = -1;  // the previous code; none right after a clear
     std::uint8_t first = 0;
-    int code = 0;
+    std::uint32_t bits = 0;
     while (!sink.Done() && (interlaced || written < total)) {
-        if (!reader.Read(codeWidth, code)) {
+        if (!reader.TryRead(static_cast<unsigned>(codeWidth), bits)) {
             result.underRun = true;
             return result;
         }
+        int code = static_cast<int>(bits);
         if (code == clear) {
             codeWidth = codeSize + 1;
             next = clear + 2;
@@ -202,7 +183,7 @@ TLZWDecodeResult DecodeLZW(std::span<const std::uint8_t> data, int codeSize, std
             ++codeWidth;
     }
     // The code after the last pixel, normally the end code.
-    if (!reader.Read(codeWidth, code))
+    if (!reader.TryRead(static_cast<unsigned>(codeWidth), bits))
         result.underRun = true;
     return result;
 }

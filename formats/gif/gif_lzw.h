@@ -16,13 +16,14 @@ struct TLZWDecodeResult {
 };
 
 /// Decodes the code stream data (the frame's data sub-blocks joined) with
-/// minimum code size codeSize (0 to 8) into width × height pixels, stored row
-/// by row or, when interlaced, in the four passes starting at rows 0, 4, 2, 1.
-/// Pixels the data does not reach keep their value; surplus pixels are
-/// dropped. A code that is not yet in the table fails with "Circular decoder
-/// table entry".
-TLZWDecodeResult DecodeLZW(std::span<const std::uint8_t> data, int codeSize, std::uint8_t* pixels, int width, int height,
-                           bool interlaced);
+/// minimum code size codeSize (0 to 8) into the first width × height bytes of
+/// frame, stored row by row or, when interlaced, in the four passes starting
+/// at rows 0, 4, 2, 1. Pixels the data does not reach keep their value;
+/// surplus pixels are dropped. A code that is not yet in the table fails with
+/// "Circular decoder table entry". A frame smaller than width × height, or a
+/// code size out of range, is a caller's fault (EInternalError).
+TLZWDecodeResult DecodeLZW(std::span<const std::uint8_t> data, int codeSize, std::span<std::uint8_t> frame, int width,
+                           int height, bool interlaced);
 
 /// GIF LZW encoder: a clear code first, the table grown up to 12-bit codes
 /// and cleared when its next free code reaches 4095, the bytes in data

@@ -1,6 +1,10 @@
 #include "platform/gdi/rle.h"
 
+#include <algorithm>
 #include <cstddef>
+
+#include "base/checked_math.h"
+#include "base/exceptions.h"
 
 // The published BMP run-length scheme: a pair (count > 0, value) is a run;
 // (0, 0) ends the line, (0, 1) ends the bitmap, (0, 2, dx, dy) moves the
@@ -11,23 +15,33 @@ namespace scalopex::gdi {
 
 namespace {
 
-class RleWriter {
+[[noreturn]] void Invalid()
+{
+    throw base::EInvalidGraphic(base::kSInvalidBitmap);
+}
+
+// The write position in the raster. It only moves forward, so the furthest
+// byte set is always the last one.
+class TRleRaster {
 public:
-    RleWriter(int width, int height, std::uint8_t* out, std::size_t stride)
-        : m_width(width), m_height(height), m_out(out), m_stride(stride)
+    TRleRaster(std::span<std::uint8_t> dest, int width, int height, std::size_t stride)
+        : m_dest(dest), m_width(width), m_height(height), m_stride(stride)
     {
     }
 
-    // Pixels past the row end are dropped; the cursor stays at the row end.
-    bool Put(std::uint8_t index)
+    // The next n pixels of the current row, clipped at the row end; the
+    // position moves past them and the clipped rest is dropped. Pixels below
+    // the last row are invalid data.
+    std::span<std::uint8_t> Take(std::size_t n)
     {
         if (m_y >= m_height)
-            return false;
-        if (m_x < m_width) {
-            m_out[static_cast<std::size_t>(m_y) * m_stride + static_cast<std::size_t>(m_x)] = index;
-            ++m_x;
-        }
-        return true;
+            Invalid();
+        const std::size_t k = std::min(n, static_cast<std::size_t>(m_width - m_x));
+        const std::size_t at = static_cast<std::size_t>(m_y) * m_stride + static_cast<std::size_t>(m_x);
+        m_x += static_cast<int>(k);
+        if (k > 0)
+            m_end = at + k;
+        return m_dest.subspan(at, k);
     }
     // Ends of line below the last row set nothing and are harmless.
     void EndOfLine()
@@ -37,76 +51,107 @@ public:
             ++m_y;
     }
     // A move may reach the row end or the line below the last row, no further.
-    bool Move(int dx, int dy)
+    void Move(int dx, int dy)
     {
         if (dx > m_width - m_x || dy > m_height - m_y)
-            return false;
+            Invalid();
         m_x += dx;
         m_y += dy;
-        return true;
     }
+    std::size_t End() const { return m_end; }
 
 private:
+    std::span<std::uint8_t> m_dest;
     int m_width;
     int m_height;
-    std::uint8_t* m_out;
     std::size_t m_stride;
     int m_x = 0;  // invariant: 0 <= m_x <= m_width, 0 <= m_y <= m_height
     int m_y = 0;
+    std::size_t m_end = 0;
 };
+
+// Fills out with the two nibbles of value, high first, alternating.
+void FillNibbles(std::span<std::uint8_t> out, std::uint8_t value)
+{
+    const auto high = static_cast<std::uint8_t>(value >> 4);
+    const auto low = static_cast<std::uint8_t>(value & 0x0F);
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = (i & 1) ? low : high;
+}
+
+// Spreads packed 4-bit pixels, high nibble first, over out.
+void UnpackNibbles(std::span<std::uint8_t> out, std::span<const std::uint8_t> packed)
+{
+    std::size_t i = 0;
+    for (const std::uint8_t b : packed) {
+        if (i == out.size())
+            return;
+        out[i++] = static_cast<std::uint8_t>(b >> 4);
+        if (i == out.size())
+            return;
+        out[i++] = static_cast<std::uint8_t>(b & 0x0F);
+    }
+}
 
 }  // namespace
 
-bool DecodeBmpRle(std::span<const std::uint8_t> data, int bitsPerPixel, int width, int height, std::uint8_t* out,
-                  std::size_t stride)
+TBmpRLEDecoder::TBmpRLEDecoder(int bitsPerPixel, int width, int height, std::size_t stride)
+    : m_rle4(bitsPerPixel == 4), m_width(width), m_height(height), m_stride(stride)
 {
-    const bool rle4 = bitsPerPixel == 4;
-    RleWriter writer(width, height, out, stride);
-    std::size_t pos = 0;
-    const std::size_t size = data.size();
-    while (pos + 1 < size) {
-        const unsigned count = data[pos];
-        const std::uint8_t value = data[pos + 1];
-        pos += 2;
+    if (bitsPerPixel != 4 && bitsPerPixel != 8)
+        throw base::EInternalError("TBmpRLEDecoder: bits per pixel must be 4 or 8");
+    if (width < 0 || height < 0 || stride < static_cast<std::size_t>(width))
+        throw base::EInternalError("TBmpRLEDecoder: invalid raster geometry");
+}
+
+std::size_t TBmpRLEDecoder::Decode(base::ByteCursor& source, std::span<std::uint8_t> dest)
+{
+    if (dest.size() < base::checkedMul(static_cast<std::size_t>(m_height), m_stride))
+        throw base::EInternalError("TBmpRLEDecoder: destination smaller than the raster");
+    TRleRaster raster(dest, m_width, m_height, m_stride);
+    // A lone byte after the last whole pair is ignored.
+    while (source.remaining() >= 2) {
+        const unsigned count = source.u8();
+        const std::uint8_t value = source.u8();
         if (count > 0) {
-            for (unsigned i = 0; i < count; ++i) {
-                const std::uint8_t index = rle4 ? static_cast<std::uint8_t>((i & 1) ? (value & 0x0F) : (value >> 4)) : value;
-                if (!writer.Put(index))
-                    return false;
-            }
+            const std::span<std::uint8_t> out = raster.Take(count);
+            if (m_rle4)
+                FillNibbles(out, value);
+            else
+                std::fill(out.begin(), out.end(), value);
             continue;
         }
         switch (value) {
-        case 0:
-            writer.EndOfLine();
+        case 0: raster.EndOfLine(); break;
+        case 1: return raster.End();
+        case 2: {
+            if (source.remaining() < 2)
+                return raster.End();  // the data ends inside the move: nothing more is set
+            const int dx = source.u8();
+            const int dy = source.u8();
+            raster.Move(dx, dy);
             break;
-        case 1:
-            return true;
-        case 2:
-            if (pos + 1 >= size)
-                return true;  // the data ends inside the move: nothing more is set
-            if (!writer.Move(data[pos], data[pos + 1]))
-                return false;
-            pos += 2;
-            break;
+        }
         default: {
-            const unsigned n = value;
-            const std::size_t bytes = rle4 ? (n + 1) / 2 : n;
-            for (unsigned i = 0; i < n; ++i) {
-                const std::size_t at = pos + (rle4 ? i / 2 : i);
-                if (at >= size)
-                    return true;  // cut short: keep what was decoded
-                const std::uint8_t b = data[at];
-                const std::uint8_t index = rle4 ? static_cast<std::uint8_t>((i & 1) ? (b & 0x0F) : (b >> 4)) : b;
-                if (!writer.Put(index))
-                    return false;
+            const std::size_t n = value;
+            const std::size_t bytes = m_rle4 ? (n + 1) / 2 : n;
+            const std::span<const std::uint8_t> literal = source.bytesUpTo(bytes);
+            const std::size_t present = m_rle4 ? std::min(n, 2 * literal.size()) : literal.size();
+            if (present > 0) {
+                const std::span<std::uint8_t> out = raster.Take(present);
+                if (m_rle4)
+                    UnpackNibbles(out, literal);
+                else
+                    std::copy_n(literal.begin(), out.size(), out.begin());
             }
-            pos += bytes + (bytes & 1);
+            if (literal.size() < bytes)
+                return raster.End();  // cut short: keep what was decoded
+            source.bytesUpTo(bytes & 1);  // the padding to a 16-bit boundary, when present
             break;
         }
         }
     }
-    return true;
+    return raster.End();
 }
 
 }  // namespace scalopex::gdi
