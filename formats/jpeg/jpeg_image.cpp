@@ -39,7 +39,7 @@ constexpr const char* kSChangeJPGSize = "Cannot change the size of a JPEG image"
 constexpr int kQuantisedColors = 236;
 // Rows decoded before they are turned into columns (orientations 5 to 8).
 constexpr int kStripRows = 16;
-constexpr char kExifSignature[6] = {'E', 'x', 'i', 'f', 0, 0};
+constexpr std::uint8_t kExifSignature[6] = {'E', 'x', 'i', 'f', 0, 0};
 
 using jpegcodec::TCompressor;
 using jpegcodec::TDecompressor;
@@ -62,8 +62,10 @@ bool ReadHeaders(TJPEGData& data)
     data.height = static_cast<int>(info.image_height);
     data.grayscale = info.jpeg_color_space == JCS_GRAYSCALE;
     for (jpeg_saved_marker_ptr marker = info.marker_list; marker != nullptr; marker = marker->next) {
-        if (marker->data_length >= 6 && std::memcmp(marker->data, kExifSignature, 6) == 0) {
-            data.orientation = ExifOrientation({marker->data, marker->data_length});
+        const std::span<const std::uint8_t> payload(marker->data, marker->data_length);
+        base::ByteCursor head(payload);
+        if (head.remaining() >= sizeof kExifSignature && std::ranges::equal(head.bytes(sizeof kExifSignature), kExifSignature)) {
+            data.orientation = ExifOrientation(payload);
             break;  // the first Exif block counts
         }
     }
@@ -109,14 +111,16 @@ std::size_t StartOfCutSegment(std::span<const std::uint8_t> file)
         // Entropy-coded data runs to the first marker other than a restart
         // marker; FF 00 stands for a data byte FF.
         for (;;) {
-            const std::span<const std::uint8_t> rest = cursor.rest();
-            const auto ff = std::find(rest.begin(), rest.end(), std::uint8_t{0xFF});
-            if (ff == rest.end() || ff + 1 == rest.end())
+            if (!cursor.skipTo(0xFF))
                 return 0;  // cut inside the scan itself
-            const std::size_t at = cursor.position() + static_cast<std::size_t>(ff - rest.begin());
-            const std::uint8_t next = *(ff + 1);
+            const std::size_t at = cursor.position();
+            cursor.u8();
+            if (cursor.atEnd())
+                return 0;
+            const std::uint8_t next = cursor.peek();
             if (next == 0x00 || next == 0xFF || IsRestartOrStandalone(next)) {
-                cursor.seek(at + (next == 0xFF ? 1 : 2));
+                if (next != 0xFF)
+                    cursor.u8();  // a fill byte FF may start the next marker
                 continue;
             }
             cursor.seek(at);
@@ -307,7 +311,7 @@ bool DecodeInto(core::TBitmap& bitmap, std::span<const std::uint8_t> fileImage, 
     const int height = static_cast<int>(info.output_height);
     const bool swaps = SwapsSides(orientation);
     const int bytesPerPixel = quantise ? 1 : 3;
-    base::CheckRasterSize(swaps ? height : width, swaps ? width : height, 8 * bytesPerPixel);
+    base::CheckImageHeader({.width = swaps ? height : width, .height = swaps ? width : height, .bitsPerPixel = 8 * bytesPerPixel});
     bitmap.SetPixelFormat(quantise ? core::pf8bit : core::pf24bit);
     // Every row is written below, and a failed decode discards the bitmap.
     bitmap.SetSizeUninitialized(swaps ? height : width, swaps ? width : height);
@@ -559,7 +563,8 @@ void TJPEGImage::SetDecodeScale(int scale) { m_options.DecodeScale = std::clamp(
 
 bool IsJpeg(std::span<const std::uint8_t> bytes) noexcept
 {
-    return bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF;
+    base::ByteCursor start(bytes);
+    return start.remaining() >= 3 && start.u8() == 0xFF && start.u8() == 0xD8 && start.u8() == 0xFF;
 }
 
 void SaveBitmapAsJpeg(const core::TBitmap& bitmap, core::TStream& stream)

@@ -68,8 +68,9 @@ std::size_t FilePixelBytes(const TTargaHeader& h)
 gdi::TLogPalette Palette16(std::span<const std::uint8_t> bytes, std::size_t count)
 {
     gdi::TLogPalette palette(std::min(count, gdi::kMaxPaletteEntries));
+    base::ByteCursor words(bytes);
     for (std::size_t k = 0; k < palette.size(); ++k) {
-        const unsigned w = bytes[2 * k] | (bytes[2 * k + 1] << 8);
+        const unsigned w = words.u16le();
         palette[k] = {static_cast<std::uint8_t>((w & 0x7C00) >> 7), static_cast<std::uint8_t>((w & 0x03E0) >> 2),
                       static_cast<std::uint8_t>((w & 0x001F) << 3), 0};
     }
