@@ -73,35 +73,20 @@ TBitmap::~TBitmap()
     m_image.reset();
 }
 
-const TBitmapImage& TBitmap::Image() const
-{
-    if (m_image->dormant) {
-        // Rebuild the pixels from the kept file image; values do not change,
-        // so sharers of this storage may see it rebuilt too.
-        std::unique_ptr<TBitmapImage> rebuilt = bmp::Read(m_image->keptFile);
-        rebuilt->keptFile = std::move(m_image->keptFile);
-        rebuilt->hasAlpha = m_image->hasAlpha;
-        std::lock_guard lock(g_storageLock);
-        *m_image = std::move(*rebuilt);
-    }
-    return *m_image;
-}
-
 TBitmapImage& TBitmap::Changing()
 {
-    Image();
+    m_dormant = false;
     std::lock_guard lock(g_storageLock);
     if (m_image.use_count() > 1) {
         std::shared_ptr<TBitmapImage> own = m_image->Clone();
         m_image = std::move(own);
     }
-    m_image->keptFile.clear();
-    m_image->keptFile.shrink_to_fit();
     return *m_image;
 }
 
 void TBitmap::ReplaceImage(std::shared_ptr<TBitmapImage> image)
 {
+    m_dormant = false;
     std::lock_guard lock(g_storageLock);
     m_image = std::move(image);
 }
@@ -118,6 +103,7 @@ void TBitmap::Assign(const TGraphic* source)
                 std::lock_guard lock(g_storageLock);
                 m_image = bitmap->m_image;
             }
+            m_dormant = false;
             m_transparent = bitmap->m_transparent;
             m_transparentColor = bitmap->m_transparentColor;
             m_transparentMode = bitmap->m_transparentMode;
@@ -191,8 +177,6 @@ void TBitmap::Resize(int width, int height)
 
 gdi::TLogPalette TBitmap::Palette() const
 {
-    if (m_image->dormant)
-        return Image().palette;
     return m_image->palette;
 }
 
@@ -237,10 +221,6 @@ void TBitmap::LoadFromBytes(std::span<const std::uint8_t> bytes)
 
 void TBitmap::SaveToStream(TStream& stream)
 {
-    if (m_image->dormant || !m_image->keptFile.empty()) {
-        stream.WriteBuffer(m_image->keptFile);
-        return;
-    }
     bmp::Write(*m_image, stream);
 }
 
@@ -345,23 +325,8 @@ void TBitmap::SetTransparentMode(TTransparentMode mode)
 
 void TBitmap::Dormant()
 {
-    if (m_image->dormant || Empty())
-        return;
-    std::vector<std::uint8_t> file = m_image->keptFile;
-    if (file.empty()) {
-        TMemoryStream memory;
-        bmp::Write(*m_image, memory);
-        file = memory.TakeBytes();
-    }
-    // A dormant storage of its own: bitmaps sharing the pixels keep them.
-    auto image = std::make_shared<TBitmapImage>();
-    image->CopyDescription(*m_image);
-    image->width = m_image->width;
-    image->height = m_image->height;
-    image->stride = m_image->stride;
-    image->keptFile = std::move(file);
-    image->dormant = true;
-    ReplaceImage(std::move(image));
+    if (!Empty())
+        m_dormant = true;
 }
 
 void TBitmap::FreeImage()

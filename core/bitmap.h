@@ -1,7 +1,7 @@
 #pragma once
 /// TBitmap: the in-memory raster every image passes through. Rows are
 /// addressed from the top; storage is shared on Assign and copied on the
-/// first write; a dormant bitmap keeps only its BMP file image.
+/// first write.
 
 #include <cstdint>
 #include <memory>
@@ -83,22 +83,23 @@ public:
     TTransparentMode TransparentMode() const { return m_transparentMode; }
     void SetTransparentMode(TTransparentMode mode);
 
-    /// Keeps the pixels only as an in-memory BMP file image.
+    /// Gives up drawing resources until the pixels are next changed. This
+    /// platform keeps none, so the pixels stay as they are (their BMP file
+    /// image is made only when one is written).
     void Dormant();
     /// Releases extra device copies and takes a private copy of shared storage.
     void FreeImage();
-    bool IsDormant() const { return m_image->dormant; }
+    bool IsDormant() const { return m_dormant; }
     /// True when both bitmaps use one storage (tests and diagnostics).
     bool SharesStorageWith(const TBitmap& other) const { return m_image == other.m_image; }
 
-    /// The storage, with pixels present (rebuilt from a dormant image).
-    const TBitmapImage& Image() const;
+    /// The storage.
+    const TBitmapImage& Image() const { return *m_image; }
 
 private:
     friend class TBitmapCanvas;
 
-    /// Prepares for a change: pixels present, storage private, kept file
-    /// image discarded.
+    /// Prepares for a change: storage private, the bitmap no longer dormant.
     TBitmapImage& Changing();
     void ReplaceImage(std::shared_ptr<TBitmapImage> image);
     void Resize(int width, int height);
@@ -106,6 +107,7 @@ private:
     std::shared_ptr<TBitmapImage> m_image;
     TColor m_transparentColor = clDefault;
     TTransparentMode m_transparentMode = tmAuto;
+    bool m_dormant = false;
     std::unique_ptr<TBitmapCanvas> m_canvas;
 };
 

@@ -181,8 +181,6 @@ std::unique_ptr<TBitmapImage> TBitmapImage::Clone() const
     copy->palette = palette;
     copy->ownHalftonePalette = ownHalftonePalette;
     copy->stride = stride;
-    copy->keptFile = keptFile;
-    copy->dormant = dormant;
     if (bits) {
         copy->bits = AllocatePixels(ImageBytes());
         std::memcpy(copy->bits.get(), bits.get(), ImageBytes());

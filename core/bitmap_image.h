@@ -2,7 +2,7 @@
 /// TBitmapImage: the pixel storage of a TBitmap, shared between bitmaps made
 /// from one another by Assign and copied before one of them changes. It holds
 /// a device-independent raster in the layout of a BMP info header, rows from
-/// the top, and, while dormant, only the BMP file image of itself.
+/// the top.
 
 #include <cstddef>
 #include <cstdint>
@@ -41,13 +41,9 @@ struct TBitmapImage {
     /// filler), so drawing composites these pixels over the surface.
     bool hasAlpha = false;
 
-    /// Rows from the top, stride bytes apart; null while empty or dormant.
+    /// Rows from the top, stride bytes apart; null while empty.
     std::unique_ptr<std::uint8_t[]> bits;
     std::size_t stride = 0;
-
-    /// The BMP file image kept by Dormant; while dormant, bits is null.
-    std::vector<std::uint8_t> keptFile;
-    bool dormant = false;
 
     TPixelFormat PixelFormat() const;
     std::size_t ImageBytes() const { return stride * static_cast<std::size_t>(height); }
@@ -61,7 +57,7 @@ struct TBitmapImage {
     /// Copies the layout, the alpha flag and the carried header fields of other (size,
     /// pixels, palette and kept file image excepted).
     void CopyDescription(const TBitmapImage& other);
-    /// A deep copy (pixels, palette, header, kept file image).
+    /// A deep copy (pixels, palette, header).
     std::unique_ptr<TBitmapImage> Clone() const;
     /// Sets bitCount, compression and masks for a pixel format.
     void SetLayout(TPixelFormat format);

@@ -208,41 +208,45 @@ std::unique_ptr<TBitmapImage> Read(std::span<const std::uint8_t> file)
     return image;
 }
 
-void Write(TBitmapImage& image, TStream& stream)
+void Write(const TBitmapImage& image, TStream& stream)
 {
     if (image.Empty())
         return;
     const std::uint32_t bits = image.bitCount;
     const std::size_t imageSize = image.ImageBytes();
 
-    // Colour table: the raster's own for 8 bits or fewer, lowered to clrUsed;
-    // above 8 bits an attached palette is written as an optional table.
+    // Colour table: the raster's own for 8 bits or fewer, lowered to clrUsed
+    // (a raster without one gets a black table); above 8 bits an attached
+    // palette is written as an optional table.
     std::uint32_t colors = 0;
+    gdi::TLogPalette blackTable;
+    const gdi::TLogPalette* table = &image.palette;
     if (bits <= 8) {
         colors = static_cast<std::uint32_t>(image.palette.size());
         if (image.clrUsed != 0 && image.clrUsed < colors)
             colors = image.clrUsed;
         if (colors == 0) {
-            image.palette.assign(std::size_t{1} << bits, gdi::TPaletteEntry{});
-            colors = static_cast<std::uint32_t>(image.palette.size());
+            blackTable.assign(std::size_t{1} << bits, gdi::TPaletteEntry{});
+            table = &blackTable;
+            colors = static_cast<std::uint32_t>(blackTable.size());
         }
     } else if (!image.palette.empty() && !image.ownHalftonePalette) {
         colors = static_cast<std::uint32_t>(std::min(image.palette.size(), gdi::kMaxPaletteEntries));
     }
     const bool withMasks = bits > 8 && (image.compression & 3) != 0;
-    if (withMasks && image.masks[0] == 0) {
+    std::uint32_t masks[3] = {image.masks[0], image.masks[1], image.masks[2]};
+    if (withMasks && masks[0] == 0) {
         if (bits == 16) {
-            image.masks[0] = 0xF800;
-            image.masks[1] = 0x07E0;
-            image.masks[2] = 0x001F;
+            masks[0] = 0xF800;
+            masks[1] = 0x07E0;
+            masks[2] = 0x001F;
         } else {
-            image.masks[0] = 0xFF0000;
-            image.masks[1] = 0xFF00;
-            image.masks[2] = 0xFF;
+            masks[0] = 0xFF0000;
+            masks[1] = 0xFF00;
+            masks[2] = 0xFF;
         }
     }
-    if (colors != 0)
-        image.clrUsed = colors;
+    const std::uint32_t clrUsed = colors != 0 ? colors : image.clrUsed;
     const std::size_t headerSize = kInfoHeaderSize + (withMasks ? 12 : 0) + 4 * colors;
     const std::size_t fileSize = base::checkedAdd(kFileHeaderSize + headerSize, imageSize);
 
@@ -270,13 +274,13 @@ void Write(TBitmapImage& image, TStream& stream)
     u32(static_cast<std::uint32_t>(imageSize));
     u32(static_cast<std::uint32_t>(image.xPelsPerMeter));
     u32(static_cast<std::uint32_t>(image.yPelsPerMeter));
-    u32(image.clrUsed);
+    u32(clrUsed);
     u32(image.clrImportant);
     if (withMasks)
-        for (std::uint32_t m : image.masks)
+        for (std::uint32_t m : masks)
             u32(m);
     for (std::uint32_t i = 0; i < colors; ++i) {
-        const gdi::TPaletteEntry& e = image.palette[i];
+        const gdi::TPaletteEntry& e = (*table)[i];
         head.insert(head.end(), {e.peBlue, e.peGreen, e.peRed, 0});
     }
     stream.ExpectWrite(fileSize);

@@ -17,8 +17,9 @@ namespace scalopex::core::bmp {
 /// beyond the engine's limits EOutOfResources.
 std::unique_ptr<TBitmapImage> Read(std::span<const std::uint8_t> file);
 
-/// Writes image as a BMP file image; an empty raster writes nothing. May set
-/// the raster's clrUsed and default masks, as the written header says.
-void Write(TBitmapImage& image, TStream& stream);
+/// Writes image as a BMP file image; an empty raster writes nothing. The
+/// raster is only read: a missing colour table or masks are written as the
+/// format's defaults without being stored back.
+void Write(const TBitmapImage& image, TStream& stream);
 
 }  // namespace scalopex::core::bmp

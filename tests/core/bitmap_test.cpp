@@ -221,7 +221,7 @@ TEST(Bitmap, DrawingAnEmptyGraphicChangesNothing)
     EXPECT_EQ(PixelRGB(*target, 0, 0), 0xFF0000u);
 }
 
-TEST(Bitmap, DormantKeepsThePixelsAndAChangeDropsTheKeptImage)
+TEST(Bitmap, DormantKeepsThePixelsUntilTheyChange)
 {
     auto bitmap = MakeBitmap24(5, 3, [](int x, int y) { return static_cast<std::uint32_t>(x * 40 + y * 7000); });
     TMemoryStream before;
@@ -236,6 +236,7 @@ TEST(Bitmap, DormantKeepsThePixelsAndAChangeDropsTheKeptImage)
 
     bitmap->FreeImage();
     bitmap->ScanLine(0)[0] = 0xEE;
+    EXPECT_FALSE(bitmap->IsDormant());
     TMemoryStream after;
     bitmap->SaveToStream(after);
     EXPECT_NE(after.Bytes(), before.Bytes());

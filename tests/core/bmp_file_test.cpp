@@ -487,15 +487,33 @@ TEST(BmpWrite, EmptyRasterWritesNothing)
     EXPECT_TRUE(scalopex::test::ReadBytes(dir.file("empty.bmp")).empty());
 }
 
-TEST(BmpWrite, DormantRasterWritesItsKeptFileImage)
+TEST(BmpWrite, ADormantRasterWritesTheSameBytes)
 {
     auto bitmap = MakeBitmap24(3, 2, [](int x, int y) { return static_cast<std::uint32_t>(x * 0x10203 + y * 0x400000); });
     const Bytes before = Save(*bitmap);
     bitmap->Dormant();
     EXPECT_EQ(Save(*bitmap), before);
     EXPECT_TRUE(bitmap->IsDormant());
-    EXPECT_EQ(PixelRGB(*bitmap, 2, 1), 0x420406u);  // woken from the kept image
+    EXPECT_EQ(PixelRGB(*bitmap, 2, 1), 0x420406u);
     EXPECT_EQ(Save(*bitmap), before);
+}
+
+TEST(BmpWrite, WritingNeverChangesTheRasterOrItsSharers)
+{
+    // An 8-bit raster without a colour table, and 16 bits without masks:
+    // the file gets the defaults, the shared storage stays as it was.
+    TBitmap indexed;
+    indexed.SetPixelFormat(pf8bit);
+    indexed.SetSize(2, 2);
+    indexed.SetPalette({});
+    TBitmap sharer;
+    sharer.Assign(&indexed);
+    const Bytes file = Save(indexed);
+    EXPECT_EQ(U32At(file, 46), 256u);  // colours used: the black default table
+    EXPECT_TRUE(sharer.Palette().empty());
+    EXPECT_TRUE(indexed.Palette().empty());
+    EXPECT_TRUE(sharer.SharesStorageWith(indexed));
+    EXPECT_EQ(indexed.Image().clrUsed, 0u);
 }
 
 TEST(BmpWrite, KeptHeaderFieldsSurviveAReadAndAWrite)
