@@ -8,7 +8,24 @@
 
 namespace scalopex::cli {
 
-const char* const kBatchUsage =
+namespace {
+
+// "A, B, C or D" from a list of names.
+template <typename Names>
+std::string EitherOf(const Names& names, std::size_t from = 0)
+{
+    std::string text;
+    for (std::size_t i = from; i < names.size(); ++i) {
+        if (i > from)
+            text += i + 1 == names.size() ? " or " : ", ";
+        text += names[i];
+    }
+    return text;
+}
+
+}  // namespace
+
+const std::string kBatchUsage =
     "Usage: scalopex-batch [options] FILE...\n"
     "Writes up to three resized copies of every FILE, in the order given.\n"
     "\n"
@@ -17,9 +34,9 @@ const char* const kBatchUsage =
     "  --slots LIST           slots that run, e.g. 1,2,3 (default: 1)\n"
     "  --suffix1/2/3 TEXT     file-name suffix of a slot\n"
     "  --max1/2/3 N           maximum dimension of a slot (0 or less: no scaling)\n"
-    "  --format1/2/3 FORMAT   NC, BMP, JPEG, PNG, GIF or TGA (NC: no change)\n"
+    "  --format1/2/3 FORMAT   " + EitherOf(files::kFormatNames) + " (" + files::kFormatNames[0] + ": no change)\n"
     "  --dest1/2/3 DIR        destination folder of a slot (default: the file's folder)\n"
-    "  --default-format EXT   .bmp, .jpg, .png, .gif or .tga, for extensions that cannot be written\n"
+    "  --default-format EXT   " + EitherOf(files::kDefaultFormats) + ", for extensions that cannot be written\n"
     "  --warnings, --no-warnings  report the fall-back to the default format\n"
     "  --help, --version\n"
     "\n"
@@ -54,7 +71,7 @@ int ParseFormat(const std::string& option, const std::string& text)
     for (std::size_t i = 0; i < files::kFormatNames.size(); ++i)
         if (upper == files::kFormatNames[i])
             return static_cast<int>(i);
-    Usage(option + ": unknown format '" + text + "' (NC, BMP, JPEG, PNG, GIF or TGA)");
+    Usage(option + ": unknown format '" + text + "' (" + EitherOf(files::kFormatNames) + ")");
 }
 
 std::vector<int> ParseSlots(const std::string& text)
@@ -139,7 +156,7 @@ TBatchOptions ParseBatchOptions(const std::vector<std::string>& args)
                     found = true;
                 }
             if (!found)
-                Usage("--default-format: one of .bmp, .jpg, .png, .gif, .tga");
+                Usage("--default-format: " + EitherOf(files::kDefaultFormats));
         } else if (numbered && stem == "--suffix") {
             options.suffix[slot] = value();
         } else if (numbered && stem == "--max") {

@@ -25,6 +25,7 @@ struct TBatchOptions {
 /// Parses argv; throws std::invalid_argument with a message for a usage error.
 TBatchOptions ParseBatchOptions(const std::vector<std::string>& args);
 
-extern const char* const kBatchUsage;
+/// The --help text; its lists of formats are those of the settings.
+extern const std::string kBatchUsage;
 
 }  // namespace scalopex::cli

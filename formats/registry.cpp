@@ -1,48 +1,80 @@
 #include "formats/registry.h"
 
+#include <initializer_list>
 #include <mutex>
+#include <string_view>
 
-#include "core/bitmap.h"
+#include "base/exceptions.h"
 #include "core/file_formats.h"
-#include "formats/gif/gif_image.h"
-#include "formats/jpeg/jpeg_image.h"
-#include "formats/png/png_graphic.h"
-#include "formats/png/png_object.h"
-#include "formats/targa/targa_graphic.h"
 
-// One line per registry row, in registration order; a later row for the same
-// extension wins when a file is opened. Rows of formats not yet built are
-// left out, so their extensions fail as unknown ones.
+// The registration order of the start-up: the registry's creation, the
+// modules that register themselves, the block of extra readers, one line
+// per run of rows. A later row for the same extension wins when a file is
+// opened. Formats not yet built are left out, so their extensions fail as
+// unknown ones.
 
 namespace scalopex::formats {
 
-using core::TBitmap;
+namespace {
+
+// The rows of format's block, in the order the format lists them.
+void Register(core::TFileFormatsList& list, const TFormatDescriptor& format, TRegistryBlock block)
+{
+    for (const TRegistryRow& row : format.rows)
+        if (row.block == block)
+            list.Add(row.extension, row.description, row.graphicClass());
+}
+
+// The extra readers rows of format for these extensions, in this order.
+void RegisterReaders(core::TFileFormatsList& list, const TFormatDescriptor& format,
+                     std::initializer_list<std::string_view> extensions)
+{
+    for (const std::string_view extension : extensions) {
+        bool found = false;
+        for (const TRegistryRow& row : format.rows)
+            if (row.block == TRegistryBlock::ExtraReaders && row.extension == extension) {
+                list.Add(row.extension, row.description, row.graphicClass());
+                found = true;
+            }
+        if (!found)
+            throw base::EInternalError("No reader row for ." + std::string(extension) + " in " + format.name);
+    }
+}
+
+}  // namespace
+
+std::span<const TFormatDescriptor* const> Formats()
+{
+    static const TFormatDescriptor* const formats[] = {&BmpFormat(), &GifFormat(), &JpegFormat(), &PngFormat(),
+                                                       &TargaFormat()};
+    return formats;
+}
+
+const TFormatWriter* FindWriter(const std::string& ext)
+{
+    for (const TFormatDescriptor* format : Formats())
+        if (format->writer != nullptr && ext == format->writer->extension)
+            return format->writer;
+    return nullptr;
+}
 
 void RegisterFileFormats()
 {
     static std::once_flag once;
     std::call_once(once, [] {
         core::TFileFormatsList& list = core::GetFileFormats();
-        // Registry creation.
-        list.Add("bmp", "Bitmaps", TBitmap::StaticClass());
-        // GIF module.
-        list.Add("GIF", "GIF Image", TGIFImage::StaticClass());
-        // PNG writer module.
-        list.Add("PNG", "Portable Network Graphics", TPNGObject::StaticClass());
-        // JPEG module.
-        list.Add("jpeg", "JPEG Image File", TJPEGImage::StaticClass());
-        list.Add("jpg", "JPEG Image File", TJPEGImage::StaticClass());
-        // Extra readers block.
-        list.Add("bmp", "Windows bitmaps", TBitmap::StaticClass());
-        list.Add("jfif", "JFIF images", TJPEGImage::StaticClass());
-        list.Add("jpg", "JPG images", TJPEGImage::StaticClass());
-        list.Add("jpe", "JPE images", TJPEGImage::StaticClass());
-        list.Add("jpeg", "JPEG images", TJPEGImage::StaticClass());
-        list.Add("rle", "Run length encoded Windows bitmaps", TBitmap::StaticClass());
-        list.Add("dib", "Device independant Windows bitmaps", TBitmap::StaticClass());
-        for (const char* ext : {"win", "vst", "vda", "tga", "icb"})
-            list.Add(ext, "Truevision images", TTargaGraphic::StaticClass());
-        list.Add("png", "Portable network graphic images", TPNGGraphic::StaticClass());
+        // Registry creation: metafiles and icons are not built yet.
+        Register(list, BmpFormat(), TRegistryBlock::Creation);
+        // The GIF, PNG writer and JPEG modules.
+        Register(list, GifFormat(), TRegistryBlock::Module);
+        Register(list, PngFormat(), TRegistryBlock::Module);
+        Register(list, JpegFormat(), TRegistryBlock::Module);
+        // The extra readers block.
+        RegisterReaders(list, BmpFormat(), {"bmp"});
+        RegisterReaders(list, JpegFormat(), {"jfif", "jpg", "jpe", "jpeg"});
+        RegisterReaders(list, BmpFormat(), {"rle", "dib"});
+        RegisterReaders(list, TargaFormat(), {"win", "vst", "vda", "tga", "icb"});
+        RegisterReaders(list, PngFormat(), {"png"});
     });
 }
 

@@ -1,18 +1,17 @@
 #include "output/runs.h"
 
-#include <array>
 #include <memory>
+#include <string_view>
 
-#include "core/opening.h"
 #include "base/paths.h"
+#include "core/opening.h"
+#include "formats/registry.h"
 #include "output/saving.h"
 #include "output/slot_job.h"
 
 namespace scalopex::output {
 
 namespace {
-
-constexpr std::array<const char*, 6> kFormatExtensions = {"", ".bmp", ".jpg", ".png", ".gif", ".tga"};
 
 // Shows the wait cursor for its lifetime; Restore may bring the saved one
 // back earlier, once.
@@ -39,9 +38,13 @@ private:
 
 std::string TRunner::FormatExtension(int formatIndex)
 {
-    if (formatIndex < 0 || formatIndex >= static_cast<int>(kFormatExtensions.size()))
-        return "";
-    return kFormatExtensions[static_cast<std::size_t>(formatIndex)];
+    if (formatIndex <= 0 || formatIndex >= static_cast<int>(files::kFormatNames.size()))
+        return "";  // "NC", or no entry selected
+    const std::string_view name = files::kFormatNames[static_cast<std::size_t>(formatIndex)];
+    for (const formats::TFormatDescriptor* format : formats::Formats())
+        if (format->writer != nullptr && format->writer->boxName != nullptr && name == format->writer->boxName)
+            return format->writer->extension;
+    return "";
 }
 
 void TRunner::RunSlots(const std::string& sourcePath, bool copyOnlyFirst)

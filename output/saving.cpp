@@ -9,7 +9,7 @@
 #include "base/exceptions.h"
 #include "base/paths.h"
 #include "core/stream.h"
-#include "output/writers.h"
+#include "formats/registry.h"
 
 namespace scalopex::output {
 
@@ -68,7 +68,7 @@ std::string MakeUniqueName(const std::string& path)
     throw base::Exception(path + kCR + "No free file name");
 }
 
-void SaveImageFile(const std::string& requested, core::TBitmap& bitmap, std::string& finalName,
+void SaveImageFile(const std::string& requested, const core::TBitmap& bitmap, std::string& finalName,
                    platform::IDesktopServices& desktop)
 {
     finalName.clear();
@@ -94,7 +94,7 @@ void SaveImageFile(const std::string& requested, core::TBitmap& bitmap, std::str
     if (ext == ".jpeg")
         ext = ".jpg";
 
-    const TWriter* writer = FindWriter(ext);
+    const formats::TFormatWriter* writer = formats::FindWriter(ext);
     if (writer == nullptr) {
         desktop.MessageBox(kSGraphicTypeCannotBeSaved, kApplicationTitle, platform::MessageIcon::None);
         finalName.clear();

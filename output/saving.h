@@ -33,9 +33,9 @@ std::string MakeUniqueName(const std::string& path);
 
 /// Writes bitmap to path (or to the name the checks lead to) and sets
 /// finalName to the path written, or to an empty text when nothing was
-/// written. finalName is set also when the call fails. Messages go to
-/// desktop; failures are thrown.
-void SaveImageFile(const std::string& path, core::TBitmap& bitmap, std::string& finalName,
+/// written. finalName is set also when the call fails. The bitmap is only
+/// read. Messages go to desktop; failures are thrown.
+void SaveImageFile(const std::string& path, const core::TBitmap& bitmap, std::string& finalName,
                    platform::IDesktopServices& desktop);
 
 }  // namespace scalopex::output
