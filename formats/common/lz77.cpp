@@ -37,6 +37,20 @@ void TLZ77Decoder::FinishDecoding()
         throw base::EGraphicCompression(kSLZ77Error);
 }
 
+bool TLZ77Decoder::Step(std::span<const std::uint8_t>& input, std::span<std::uint8_t>& output, int flush)
+{
+    m_stream.next_in = const_cast<Bytef*>(input.data());  // zlib's interface is not const
+    m_stream.avail_in = static_cast<uInt>(std::min(input.size(), kMaxPiece));
+    m_stream.next_out = output.data();
+    m_stream.avail_out = static_cast<uInt>(std::min(output.size(), kMaxPiece));
+    const uInt inBefore = m_stream.avail_in;
+    const uInt outBefore = m_stream.avail_out;
+    m_result = ::inflate(&m_stream, flush);
+    input = input.subspan(inBefore - m_stream.avail_in);
+    output = output.subspan(outBefore - m_stream.avail_out);
+    return m_stream.avail_in != inBefore || m_stream.avail_out != outBefore;
+}
+
 std::size_t TLZ77Decoder::Decode(base::ByteCursor& source, std::span<std::uint8_t> dest)
 {
     StartDecoding();
@@ -44,20 +58,9 @@ std::size_t TLZ77Decoder::Decode(base::ByteCursor& source, std::span<std::uint8_
     std::span<const std::uint8_t> input = source.rest();
     std::span<std::uint8_t> output = dest;
     const std::size_t available = input.size();
-    for (;;) {
-        m_stream.next_in = const_cast<Bytef*>(input.data());  // zlib's interface is not const
-        m_stream.avail_in = static_cast<uInt>(std::min(input.size(), kMaxPiece));
-        m_stream.next_out = output.data();
-        m_stream.avail_out = static_cast<uInt>(std::min(output.size(), kMaxPiece));
-        const uInt inBefore = m_stream.avail_in;
-        const uInt outBefore = m_stream.avail_out;
-        m_result = ::inflate(&m_stream, Z_PARTIAL_FLUSH);
-        input = input.subspan(inBefore - m_stream.avail_in);
-        output = output.subspan(outBefore - m_stream.avail_out);
-        const bool progress = m_stream.avail_in != inBefore || m_stream.avail_out != outBefore;
-        if (m_result != Z_OK || !progress || output.empty() || input.empty())
-            break;
-    }
+    bool more = true;
+    while (more)
+        more = Step(input, output, Z_PARTIAL_FLUSH) && m_result == Z_OK && !output.empty() && !input.empty();
     source.skip(available - input.size());
     return dest.size() - output.size();
 }
@@ -71,15 +74,7 @@ TLZ77Decoder::TInflate TLZ77Decoder::Inflate(std::span<const std::uint8_t>& inpu
         m_result = Z_BUF_ERROR;
         return TInflate::Stalled;
     }
-    m_stream.next_in = const_cast<Bytef*>(input.data());
-    m_stream.avail_in = static_cast<uInt>(std::min(input.size(), kMaxPiece));
-    m_stream.next_out = output.data();
-    m_stream.avail_out = static_cast<uInt>(std::min(output.size(), kMaxPiece));
-    const uInt inBefore = m_stream.avail_in;
-    const uInt outBefore = m_stream.avail_out;
-    m_result = ::inflate(&m_stream, Z_NO_FLUSH);
-    input = input.subspan(inBefore - m_stream.avail_in);
-    output = output.subspan(outBefore - m_stream.avail_out);
+    Step(input, output, Z_NO_FLUSH);
     switch (m_result) {
     case Z_OK: return TInflate::Progress;
     case Z_STREAM_END: return TInflate::StreamEnd;

@@ -46,6 +46,10 @@ public:
     int LastResult() const { return m_result; }
 
 private:
+    // One inflate call; moves both spans past what it used and answers
+    // whether it used anything.
+    bool Step(std::span<const std::uint8_t>& input, std::span<std::uint8_t>& output, int flush);
+
     z_stream m_stream{};
     bool m_live = false;
     int m_result = Z_OK;
