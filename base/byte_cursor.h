@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 
 #include "base/exceptions.h"
@@ -90,6 +91,19 @@ public:
         if (pos > m_data.size())
             ShortRead();
         m_pos = pos;
+    }
+    /// When the next bytes are prefix, moves past them and answers true;
+    /// otherwise stays and answers false (magic numbers, byte-order marks).
+    bool skipPrefix(std::initializer_list<std::uint8_t> prefix)
+    {
+        if (prefix.size() > remaining())
+            return false;
+        std::size_t i = m_pos;
+        for (const std::uint8_t b : prefix)
+            if (m_data[i++] != b)
+                return false;
+        m_pos = i;
+        return true;
     }
     /// Moves to the next byte equal to value and answers true; false, moving
     /// to the end, when there is none.

@@ -154,26 +154,18 @@ IniText Decode(const Bytes& bytes)
     IniText ini;
     base::ByteCursor in(bytes);
     std::u16string text;
-    const auto head = in.rest();
-    if (head.size() >= 2 && head[0] == 0xFF && head[1] == 0xFE) {
-        in.skip(2);
+    if (in.skipPrefix({0xFF, 0xFE})) {
         text.reserve(in.remaining() / 2);
         while (in.remaining() >= 2)  // an odd last byte is dropped
             text += static_cast<char16_t>(in.u16le());
-    } else if (head.size() >= 2 && head[0] == 0xFE && head[1] == 0xFF) {
+    } else if (in.skipPrefix({0xFE, 0xFF})) {
         ini.encoding = Encoding::utf16be;
-        in.skip(2);
         text.reserve(in.remaining() / 2);
         while (in.remaining() >= 2)
             text += static_cast<char16_t>(in.u16be());
-    } else if (!head.empty()) {
-        ini.encoding = Encoding::utf8;
-        if (head.size() >= 3 && head[0] == 0xEF && head[1] == 0xBB && head[2] == 0xBF) {
-            ini.encoding = Encoding::utf8bom;
-            in.skip(3);
-        }
-        const auto rest = in.rest();
-        text = Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(rest.data()), rest.size()));
+    } else if (!in.atEnd()) {
+        ini.encoding = in.skipPrefix({0xEF, 0xBB, 0xBF}) ? Encoding::utf8bom : Encoding::utf8;
+        text = Utf8ToUtf16(in.rest());
     }
     ini.lines = SplitLines(text);
     return ini;

@@ -88,14 +88,20 @@ char32_t NextCodePoint(base::ByteCursor& in)
 
 }  // namespace
 
-std::u16string Utf8ToUtf16(std::string_view text)
+std::u16string Utf8ToUtf16(std::span<const std::uint8_t> bytes)
 {
     std::u16string out;
-    out.reserve(text.size());
-    base::ByteCursor in(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    out.reserve(bytes.size());
+    base::ByteCursor in(bytes);
     while (!in.atEnd())
         AppendUtf16(out, NextCodePoint(in));
     return out;
+}
+
+std::u16string Utf8ToUtf16(std::string_view text)
+{
+    // The program's own text: its chars are the UTF-8 bytes.
+    return Utf8ToUtf16(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 std::string Utf16ToUtf8(std::u16string_view text)

@@ -100,6 +100,20 @@ TEST(ByteCursor, SkipToFindsTheNextByteOrStopsAtTheEnd)
     EXPECT_TRUE(in.atEnd());
 }
 
+TEST(ByteCursor, SkipPrefixMovesOnlyPastAWholeMatch)
+{
+    const std::uint8_t data[] = {0xEF, 0xBB, 0xBF, 0x41};
+    ByteCursor in(data);
+    EXPECT_FALSE(in.skipPrefix({0xFF, 0xFE}));
+    EXPECT_FALSE(in.skipPrefix({0xEF, 0xBB, 0xBE}));  // the last byte differs
+    EXPECT_EQ(in.position(), 0u);
+    EXPECT_TRUE(in.skipPrefix({0xEF, 0xBB, 0xBF}));
+    EXPECT_EQ(in.position(), 3u);
+    EXPECT_FALSE(in.skipPrefix({0x41, 0x42}));  // longer than what is left
+    EXPECT_TRUE(in.skipPrefix({}));
+    EXPECT_EQ(in.u8(), 0x41);
+}
+
 TEST(ByteCursor, UsesTheHandlerGivenForShortReads)
 {
     const std::uint8_t data[] = {1};
