@@ -164,7 +164,7 @@ std::unique_ptr<TBitmapImage> Read(std::span<const std::uint8_t> file)
     image->yPelsPerMeter = h.yPelsPerMeter;
     image->clrUsed = h.clrUsed;
     image->clrImportant = h.clrImportant;
-    base::CheckRasterSize(h.width, height, h.bitCount);
+    base::CheckImageHeader({.width = h.width, .height = height, .bitsPerPixel = h.bitCount});
     const auto width = static_cast<std::int32_t>(h.width);
     const auto rows = static_cast<std::int32_t>(height);
 
