@@ -5,8 +5,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-#include "core/stream.h"
-
 namespace scalopex::app {
 
 QRect PreviewRect(int width, int height, int boxWidth, int boxHeight)
@@ -48,17 +46,30 @@ QImage BitmapToImage(const core::TBitmap& bitmap)
         if (image.isNull())
             return image;
         const std::size_t rowBytes = static_cast<std::size_t>(width) * (wide ? 4 : 3);
-        for (int y = 0; y < height; ++y)
-            std::memcpy(image.scanLine(y), bitmap.ScanLineRead(y), rowBytes);
+        for (int y = 0; y < height; ++y) {
+            std::uint8_t* line = image.scanLine(y);
+            std::memcpy(line, bitmap.ScanLineRead(y), rowBytes);
+            // The fourth byte of a 32-bit raster is filler or alpha; the preview is opaque.
+            if (wide)
+                for (int x = 0; x < width; ++x)
+                    line[4 * x + 3] = 0xFF;
+        }
         return image;
     }
-    // Other pixel formats go through the raster's own BMP file image.
-    core::TBitmap copy;
-    copy.Assign(&bitmap);
-    core::TMemoryStream stream;
-    copy.SaveToStream(stream);
-    const std::vector<std::uint8_t>& bytes = stream.Bytes();
-    return QImage::fromData(bytes.data(), static_cast<int>(bytes.size()), "BMP");
+    // Other pixel formats are unpacked row by row (palette entries, bit
+    // fields) into blue, green, red, x quadruples, as Format_RGB32 holds them.
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull())
+        return image;
+    const core::TBitmapImage& storage = bitmap.Image();
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* line = image.scanLine(y);
+        core::UnpackRow(storage, bitmap.ScanLineRead(y), width, line);
+        // UnpackRow leaves the fourth byte zero; Format_RGB32 expects it opaque.
+        for (int x = 0; x < width; ++x)
+            line[4 * x + 3] = 0xFF;
+    }
+    return image;
 }
 
 TPreview::TPreview(QWidget* parent) : QWidget(parent) {}

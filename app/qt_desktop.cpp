@@ -1,5 +1,7 @@
 #include "app/qt_desktop.h"
 
+#include <cstring>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -43,6 +45,25 @@ QMessageBox::Icon BoxIcon(platform::MessageIcon icon)
     return QMessageBox::NoIcon;
 }
 
+// A copy of the rows in the Qt format of the same byte order; the fourth
+// byte of 4-byte pixels is made opaque, as Format_RGB32 expects.
+QImage RowsToImage(const platform::TDesktopImage& rows)
+{
+    const bool wide = rows.bytesPerPixel == 4;
+    QImage image(rows.width, rows.height, wide ? QImage::Format_RGB32 : QImage::Format_BGR888);
+    if (image.isNull())
+        throw base::EOutOfResources();
+    for (int y = 0; y < rows.height; ++y) {
+        const std::span<const std::uint8_t> row = rows.Row(y);
+        std::uint8_t* line = image.scanLine(y);
+        std::memcpy(line, row.data(), row.size());
+        if (wide)
+            for (std::size_t x = 3; x < row.size(); x += 4)
+                line[x] = 0xFF;
+    }
+    return image;
+}
+
 }  // namespace
 
 std::string FailureText(const std::string& message)
@@ -79,15 +100,16 @@ std::optional<std::string> TQtDesktop::ClipboardFirstFile()
     return std::nullopt;
 }
 
-void TQtDesktop::ClipboardSetImage(const std::vector<std::uint8_t>& bmpFile)
+void TQtDesktop::ClipboardSetImage(const platform::TDesktopImage& image)
 {
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (clipboard == nullptr)
         throw base::Exception(kClipboardFailure);
-    const QImage image = QImage::fromData(bmpFile.data(), static_cast<int>(bmpFile.size()), "BMP");
-    if (image.isNull())
-        throw base::Exception(kClipboardFailure);
-    clipboard->setImage(image);
+    if (image.width == 0 || image.height == 0)
+        throw base::Exception(kClipboardFailure);  // nothing another program could paste
+    if (!image.Valid())
+        throw base::EInternalError("Clipboard image rows do not match its size");
+    clipboard->setImage(RowsToImage(image));
 }
 
 void TQtDesktop::ShowWaitCursor()

@@ -23,7 +23,7 @@ public:
 
     void MessageBox(const std::string& text, const std::string& title, platform::MessageIcon icon) override;
     std::optional<std::string> ClipboardFirstFile() override;
-    void ClipboardSetImage(const std::vector<std::uint8_t>& bmpFile) override;
+    void ClipboardSetImage(const platform::TDesktopImage& image) override;
     void ShowWaitCursor() override;
     void RestoreCursor() override;
     void ProcessPendingEvents() override;

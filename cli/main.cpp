@@ -48,7 +48,7 @@ class TerminalDesktop final : public platform::IDesktopServices {
 public:
     void MessageBox(const std::string& text, const std::string&, platform::MessageIcon) override { Report(text); }
     std::optional<std::string> ClipboardFirstFile() override { return std::nullopt; }
-    void ClipboardSetImage(const std::vector<std::uint8_t>&) override { throw base::Exception("Cannot open clipboard"); }
+    void ClipboardSetImage(const platform::TDesktopImage&) override { throw base::Exception("Cannot open clipboard"); }
     void ShowWaitCursor() override {}
     void RestoreCursor() override {}
     void ProcessPendingEvents() override {}

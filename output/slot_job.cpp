@@ -4,10 +4,43 @@
 
 #include "base/paths.h"
 #include "core/scaling.h"
-#include "core/stream.h"
 #include "output/saving.h"
 
 namespace scalopex::output {
+
+namespace {
+
+// The rows of a 24- or 32-bit bitmap as the desktop takes them.
+platform::TDesktopImage RowsOf(const core::TBitmap& bitmap)
+{
+    platform::TDesktopImage rows;
+    if (bitmap.Empty())
+        return rows;
+    const std::uint8_t* first = bitmap.ScanLineRead(0);
+    rows.width = bitmap.Width();
+    rows.height = bitmap.Height();
+    rows.bytesPerPixel = bitmap.PixelFormat() == core::pf32bit ? 4 : 3;
+    rows.stride = bitmap.RowBytes();
+    rows.rows = {first, rows.stride * static_cast<std::size_t>(rows.height)};
+    return rows;
+}
+
+// 24- and 32-bit rows go to the clipboard as they are; other pixel formats
+// through a 24-bit copy.
+void CopyToClipboard(const core::TBitmap& image, platform::IDesktopServices& desktop)
+{
+    const core::TPixelFormat format = image.PixelFormat();
+    if (format == core::pf24bit || format == core::pf32bit) {
+        desktop.ClipboardSetImage(RowsOf(image));
+        return;
+    }
+    core::TBitmap copy;
+    copy.Assign(&image);
+    copy.SetPixelFormat(core::pf24bit);
+    desktop.ClipboardSetImage(RowsOf(copy));
+}
+
+}  // namespace
 
 std::string OutputName(const TSlotJob& job)
 {
@@ -27,9 +60,7 @@ std::string ProcessSlot(const TSlotJob& job, core::TBitmap& working, platform::I
     core::TBitmap& image = scaled ? *scaled : working;
 
     if (job.copyOnly) {
-        core::TMemoryStream bmp;
-        image.SaveToStream(bmp);
-        desktop.ClipboardSetImage(bmp.Bytes());
+        CopyToClipboard(image, desktop);
         return {};
     }
     SavingOptions().defaultExtension = job.defaultExtension;

@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -28,10 +29,12 @@
 #include "app/preview.h"
 #include "app/qt_desktop.h"
 #include "app/spin_edit.h"
+#include "base/exceptions.h"
 #include "core/bitmap.h"
 #include "core/opening.h"
 #include "files/folder_lister.h"
 #include "formats/registry.h"
+#include "output/slot_job.h"
 
 using namespace scalopex;
 using app::TForm1;
@@ -91,6 +94,36 @@ void WriteBmp(const std::string& path, int width, int height)
         }
     }
     bitmap.SaveToFile(path);
+}
+
+// Palette entries of the indexed test rasters: red, half green, dark blue.
+const gdi::TLogPalette kPalette = {{255, 0, 0, 0}, {0, 128, 0, 0}, {10, 20, 200, 0}};
+
+QColor PaletteColor(int index)
+{
+    const gdi::TPaletteEntry& e = kPalette[static_cast<std::size_t>(index)];
+    return QColor(e.peRed, e.peGreen, e.peBlue);
+}
+
+// An indexed raster (1, 4 or 8 bits) whose pixel (x, y) takes palette entry
+// (x + y) modulo the number of entries (two for 1 bit, else three).
+std::unique_ptr<core::TBitmap> PalettedBitmap(core::TPixelFormat format, int width, int height)
+{
+    const int bits = format == core::pf1bit ? 1 : format == core::pf4bit ? 4 : 8;
+    const int entries = bits == 1 ? 2 : 3;
+    auto bitmap = std::make_unique<core::TBitmap>();
+    bitmap->SetPixelFormat(format);
+    bitmap->SetPalette(gdi::TLogPalette(kPalette.begin(), kPalette.begin() + entries));
+    bitmap->SetSize(width, height);
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* row = bitmap->ScanLine(y);
+        std::memset(row, 0, bitmap->RowBytes());
+        for (int x = 0; x < width; ++x) {
+            const int at = x * bits;
+            row[at / 8] |= static_cast<std::uint8_t>(((x + y) % entries) << (8 - bits - at % 8));
+        }
+    }
+    return bitmap;
 }
 
 void WriteText(const std::string& path, const std::string& text)
@@ -918,14 +951,123 @@ private Q_SLOTS:
         QGuiApplication::clipboard()->setMimeData(data);
         QCOMPARE(desktop.ClipboardFirstFile().value_or(""), std::string("/p/a b.bmp"));
 
-        const std::string path = Path("clip.bmp");
-        WriteBmp(path, 7, 5);
-        std::ifstream in(path, std::ios::binary);
-        const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        desktop.ClipboardSetImage(bytes);
-        const QImage image = QGuiApplication::clipboard()->image();
+        // Padded 3-byte rows: blue x, green y, red x + y.
+        const int width = 7;
+        const std::size_t stride = 24;
+        std::vector<std::uint8_t> narrow(stride * 5, 0xEE);
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < width; ++x) {
+                std::uint8_t* p = &narrow[static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(3 * x)];
+                p[0] = static_cast<std::uint8_t>(x);
+                p[1] = static_cast<std::uint8_t>(y);
+                p[2] = static_cast<std::uint8_t>(x + y);
+            }
+        desktop.ClipboardSetImage({width, 5, 3, stride, narrow});
+        QImage image = QGuiApplication::clipboard()->image();
         QCOMPARE(image.size(), QSize(7, 5));
         QCOMPARE(image.pixelColor(3, 2), QColor(5, 2, 3));
+        QCOMPARE(image.pixelColor(6, 4), QColor(10, 4, 6));
+
+        // 4-byte rows whose fourth byte is zero still give an opaque image.
+        const std::vector<std::uint8_t> wide = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0};
+        desktop.ClipboardSetImage({2, 2, 4, 8, wide});
+        image = QGuiApplication::clipboard()->image();
+        QCOMPARE(image.size(), QSize(2, 2));
+        QCOMPARE(image.pixelColor(1, 0), QColor(6, 5, 4));
+        QCOMPARE(image.pixelColor(0, 1), QColor(9, 8, 7));
+        if (image.format() == QImage::Format_RGB32)  // its fourth byte must be 0xFF
+            QCOMPARE(image.constScanLine(1)[7], std::uint8_t{0xFF});
+        QVERIFY(!image.hasAlphaChannel());
+
+        // Nothing to paste, and rows shorter than the size they claim.
+        bool emptyRefused = false;
+        try {
+            desktop.ClipboardSetImage({});
+        } catch (const base::Exception& e) {
+            emptyRefused = std::string(e.what()) == "Cannot open clipboard";
+        }
+        QVERIFY(emptyRefused);
+        bool shortRefused = false;
+        try {
+            desktop.ClipboardSetImage({2, 3, 4, 8, wide});
+        } catch (const base::EInternalError&) {
+            shortRefused = true;
+        }
+        QVERIFY(shortRefused);
+    }
+
+    void PreviewShowsThePaletteColoursOfIndexedRasters_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::newRow("1 bit") << static_cast<int>(core::pf1bit);
+        QTest::newRow("4 bits") << static_cast<int>(core::pf4bit);
+        QTest::newRow("8 bits") << static_cast<int>(core::pf8bit);
+    }
+
+    void PreviewShowsThePaletteColoursOfIndexedRasters()
+    {
+        QFETCH(int, format);
+        const auto pixelFormat = static_cast<core::TPixelFormat>(format);
+        const int entries = pixelFormat == core::pf1bit ? 2 : 3;
+        // 11 pixels: rows end inside a byte for 1 and 4 bits.
+        const QImage image = app::BitmapToImage(*PalettedBitmap(pixelFormat, 11, 3));
+        QCOMPARE(image.size(), QSize(11, 3));
+        QCOMPARE(image.format(), QImage::Format_RGB32);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 11; ++x) {
+                QCOMPARE(image.pixelColor(x, y), PaletteColor((x + y) % entries));
+                QCOMPARE(image.constScanLine(y)[4 * x + 3], std::uint8_t{0xFF});  // opaque, as Format_RGB32 expects
+            }
+    }
+
+    void PalettedFileIsPreviewedAndCopiedInItsColours()
+    {
+        const std::string path = Path("paletted.bmp");
+        PalettedBitmap(core::pf8bit, 6, 4)->SaveToFile(path);
+        auto window = Start({path});
+        const QImage& shown = Control<app::TPreview>(*window, "Image1")->Image();
+        QCOMPARE(shown.size(), QSize(6, 4));
+        QCOMPARE(shown.pixelColor(2, 1), PaletteColor(0));
+        QCOMPARE(shown.pixelColor(4, 3), PaletteColor(1));
+        QCOMPARE(shown.pixelColor(5, 0), PaletteColor(2));
+
+        // GO with Copy only and no scaling: the image reaches the clipboard, no file is written.
+        QTest::mouseClick(Control<QCheckBox>(*window, "CopyOnly"), Qt::LeftButton);
+        Control<app::TSpinEdit>(*window, "SpinEdit1")->SetValue(0);
+        QTest::mouseClick(Control<QPushButton>(*window, "Button1"), Qt::LeftButton);
+        QVERIFY(m_desktop.messages.empty());
+        const QImage pasted = QGuiApplication::clipboard()->image();
+        QCOMPARE(pasted.size(), QSize(6, 4));
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 6; ++x)
+                QCOMPARE(pasted.pixelColor(x, y), PaletteColor((x + y) % 3));
+        QVERIFY(!Exists(Path("paletted_lge.bmp")));
+    }
+
+    void CopyOnlySlotPutsIndexedRastersOnTheClipboardInTheirColours_data()
+    {
+        PreviewShowsThePaletteColoursOfIndexedRasters_data();
+    }
+
+    // The window works on 24-bit images; an indexed one reaches the
+    // clipboard through the slot job's 24-bit copy.
+    void CopyOnlySlotPutsIndexedRastersOnTheClipboardInTheirColours()
+    {
+        QFETCH(int, format);
+        const auto pixelFormat = static_cast<core::TPixelFormat>(format);
+        const int entries = pixelFormat == core::pf1bit ? 2 : 3;
+        const std::unique_ptr<core::TBitmap> working = PalettedBitmap(pixelFormat, 11, 3);
+        output::TSlotJob job;
+        job.sourcePath = Path("p.bmp");
+        job.copyOnly = true;
+        app::TQtDesktop desktop;
+        QCOMPARE(output::ProcessSlot(job, *working, desktop), std::string());
+        const QImage pasted = QGuiApplication::clipboard()->image();
+        QCOMPARE(pasted.size(), QSize(11, 3));
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 11; ++x)
+                QCOMPARE(pasted.pixelColor(x, y), PaletteColor((x + y) % entries));
+        QCOMPARE(working->PixelFormat(), pixelFormat);
     }
 };
 

@@ -109,8 +109,11 @@ TEST_F(Runs, CopyOnlyAppliesToSlotOneOfGoAlone)
     host.copyOnly = true;
     host.active = {true, false, false};  // the Copy box disables slots 2 and 3
     runner.Go();
-    EXPECT_EQ(host.desktop.clipboardImages.size(), 1u);
+    ASSERT_EQ(host.desktop.clipboardImages.size(), 1u);
     EXPECT_TRUE(host.written.empty());
+    // Slot 1's size: 40 × 30 scaled to at most 20.
+    EXPECT_EQ(host.desktop.clipboardImages[0].width, 20);
+    EXPECT_EQ(host.desktop.clipboardImages[0].height, 15);
 
     host.entries = {{photo, true}};
     runner.GoAll();

@@ -1,6 +1,7 @@
 #pragma once
 // A recording stand-in for the desktop services.
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -17,10 +18,21 @@ public:
         std::string title;
         platform::MessageIcon icon;
     };
+    /// A copy of an image put on the clipboard.
+    struct ClipboardImage {
+        int width = 0;
+        int height = 0;
+        int bytesPerPixel = 0;  // as handed over
+        /// Blue, green, red of every pixel, rows from the top, no padding.
+        std::vector<std::uint8_t> bgr;
+
+        /// Colour of pixel (x, y) as 0xRRGGBB.
+        std::uint32_t PixelRGB(int x, int y) const;
+    };
 
     void MessageBox(const std::string& text, const std::string& title, platform::MessageIcon icon) override;
     std::optional<std::string> ClipboardFirstFile() override;
-    void ClipboardSetImage(const std::vector<std::uint8_t>& bmpFile) override;
+    void ClipboardSetImage(const platform::TDesktopImage& image) override;
     void ShowWaitCursor() override { ++waitCursorShown; }
     void RestoreCursor() override { ++cursorRestored; }
     void ProcessPendingEvents() override;
@@ -30,7 +42,7 @@ public:
 
     // What the code under test did.
     std::vector<Message> messages;
-    std::vector<std::vector<std::uint8_t>> clipboardImages;
+    std::vector<ClipboardImage> clipboardImages;
     std::vector<std::string> opened;
     std::vector<std::string> explored;
     std::vector<std::string> pickerTitles;
