@@ -19,15 +19,18 @@
 #include <QStyledItemDelegate>
 #include <QUrl>
 
+#include <span>
+
 #include "app/preview.h"
 #include "app/qt_desktop.h"
 #include "app/spin_edit.h"
 #include "base/exceptions.h"
-#include "core/opening.h"
 #include "base/paths.h"
+#include "core/opening.h"
 #include "core/scaling.h"
 #include "files/folder_lister.h"
 #include "files/ini_file.h"
+#include "files/settings.h"
 #include "output/saving.h"
 
 namespace scalopex::app {
@@ -79,7 +82,7 @@ void SetColour(QWidget* control, const QColor& colour)
         control->setAutoFillBackground(true);
 }
 
-QComboBox* MakeCombo(QWidget* parent, const std::initializer_list<const char*>& entries, int selected)
+QComboBox* MakeCombo(QWidget* parent, std::span<const char* const> entries, int selected)
 {
     auto* combo = new QComboBox(parent);
     combo->setEditable(true);
@@ -211,7 +214,7 @@ void TForm1::CreateControls()
     m_button4 = Place(new QPushButton(QStringLiteral("GO ALL"), this), "Button4", 225, 160, 57, 25, "Process all checked files");
     connect(m_button4, &QPushButton::clicked, this, [this] { Button4Click(); });
 
-    m_defaultFormat = Place(MakeCombo(this, {".bmp", ".jpg", ".png", ".gif", ".tga"}, 1), "DefaultFormat", 291, 160, 53,
+    m_defaultFormat = Place(MakeCombo(this, files::kDefaultFormats, 1), "DefaultFormat", 291, 160, 53,
                             25, "Default format if file cannot be saved in source format");
     m_warnings = Place(new QCheckBox(QStringLiteral("Wrngs"), this), "Warnings", 354, 164, 65, 17,
                        "Show warning when image cannot be saved in source format");
@@ -250,7 +253,7 @@ void TForm1::CreateControls()
         s.dest = Place(new QLineEdit(this), l.destName, 186, top + 1, 241, 25, kHintDest);
         s.destButton = Place(new QPushButton(QStringLiteral("Dest"), this), l.buttonName, l.buttonLeft, top + 1, 47, 25,
                              kHintDestButton);
-        s.format = Place(MakeCombo(this, {"NC", "BMP", "JPEG", "PNG", "GIF", "TGA"}, 0), l.formatName, 486, top + 2, 57,
+        s.format = Place(MakeCombo(this, files::kFormatNames, 0), l.formatName, 486, top + 2, 57,
                          25, kHintFormat);
         connect(s.destButton, &QPushButton::clicked, this, [this, i] { Guarded([this, i] { DestButtonClick(i); }); });
         if (i > 0) {
