@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "formats/common/color_manager.h"
 #include "base/byte_cursor.h"
+#include "formats/common/color_manager.h"
 #include "formats/common/targa_rle.h"
 
 namespace {

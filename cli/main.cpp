@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/batch_options.h"
 #include "base/exceptions.h"
 #include "base/paths.h"
+#include "cli/batch_options.h"
 #include "files/ini_file.h"
 #include "files/settings.h"
 #include "formats/registry.h"

@@ -5,9 +5,9 @@
 #include <mutex>
 #include <vector>
 
-#include "core/bmp_file.h"
 #include "base/exceptions.h"
 #include "base/limits.h"
+#include "core/bmp_file.h"
 #include "platform/gdi/alpha_blend.h"
 #include "platform/gdi/masked_copy.h"
 

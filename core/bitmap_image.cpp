@@ -5,8 +5,8 @@
 #include <new>
 
 #include "base/exceptions.h"
-#include "core/huge_pages.h"
 #include "base/limits.h"
+#include "core/huge_pages.h"
 
 namespace scalopex::core {
 

@@ -1,7 +1,7 @@
 #include "core/graphic.h"
 
-#include "core/bitmap.h"
 #include "base/exceptions.h"
+#include "core/bitmap.h"
 
 namespace scalopex::core {
 

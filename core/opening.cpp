@@ -1,7 +1,7 @@
 #include "core/opening.h"
 
-#include "core/file_formats.h"
 #include "base/paths.h"
+#include "core/file_formats.h"
 #include "core/picture.h"
 
 namespace scalopex::core {

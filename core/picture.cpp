@@ -1,8 +1,8 @@
 #include "core/picture.h"
 
 #include "base/exceptions.h"
-#include "core/file_formats.h"
 #include "base/paths.h"
+#include "core/file_formats.h"
 
 namespace scalopex::core {
 

@@ -7,8 +7,8 @@
 #include <unistd.h>
 
 #include "base/exceptions.h"
-#include "core/huge_pages.h"
 #include "base/limits.h"
+#include "core/huge_pages.h"
 
 namespace scalopex::core {
 

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <string>
 
-#include "core/bitmap.h"
 #include "base/exceptions.h"
-#include "core/opening.h"
 #include "base/paths.h"
+#include "core/bitmap.h"
+#include "core/opening.h"
 #include "core/scaling.h"
 #include "formats/registry.h"
 #include "platform/memory.h"

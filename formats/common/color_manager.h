@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <span>
 
-#include "core/bitmap_image.h"
 #include "base/exceptions.h"
+#include "core/bitmap_image.h"
 #include "platform/gdi/palette.h"
 
 namespace scalopex::formats {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "core/bitmap.h"
 #include "base/byte_cursor.h"
+#include "core/bitmap.h"
 #include "formats/gif/gif_exception.h"
 #include "platform/gdi/palette.h"
 

@@ -8,8 +8,8 @@
 #include <span>
 #include <vector>
 
-#include "core/bitmap.h"
 #include "base/exceptions.h"
+#include "core/bitmap.h"
 #include "core/graphic.h"
 
 namespace scalopex::formats {

@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/bitmap_image.h"
 #include "base/exceptions.h"
+#include "core/bitmap_image.h"
 #include "formats/png/png_format.h"
 #include "formats/png/png_graphic.h"
 

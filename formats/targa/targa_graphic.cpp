@@ -15,8 +15,8 @@
 
 #include "base/exceptions.h"
 #include "core/stream.h"
-#include "formats/targa/targa_header.h"
 #include "formats/common/targa_rle.h"
+#include "formats/targa/targa_header.h"
 
 namespace scalopex::formats {
 

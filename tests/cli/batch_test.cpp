@@ -7,9 +7,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/paths.h"
 #include "cli/batch_options.h"
 #include "core/bitmap.h"
-#include "base/paths.h"
 #include "tests/support/test_files.h"
 
 using namespace scalopex;

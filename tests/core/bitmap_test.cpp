@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "core/bitmap.h"
 #include "base/exceptions.h"
+#include "core/bitmap.h"
 #include "core/picture.h"
 #include "tests/support/test_files.h"
 

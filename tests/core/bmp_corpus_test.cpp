@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "core/bitmap.h"
 #include "base/exceptions.h"
+#include "core/bitmap.h"
 #include "tests/support/test_files.h"
 
 using namespace scalopex::base;

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/exceptions.h"
 #include "core/bitmap.h"
 #include "core/bmp_file.h"
-#include "base/exceptions.h"
 #include "core/stream.h"
 #include "tests/support/byte_builder.h"
 #include "tests/support/test_files.h"

@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "base/exceptions.h"
-#include "core/opening.h"
 #include "base/paths.h"
+#include "core/opening.h"
 #include "formats/registry.h"
 #include "output/runs.h"
 #include "tests/support/fake_desktop.h"

@@ -6,8 +6,8 @@
 #include <csignal>
 
 #include "base/exceptions.h"
-#include "core/opening.h"
 #include "base/paths.h"
+#include "core/opening.h"
 #include "formats/registry.h"
 #include "output/saving.h"
 #include "tests/support/fake_desktop.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/bitmap.h"
 #include "base/exceptions.h"
+#include "core/bitmap.h"
 #include "core/stream.h"
 #include "formats/gif/gif_image.h"
 #include "tests/formats/gif/gif_test_util.h"

@@ -13,8 +13,8 @@
 
 #include <jpeglib.h>
 
-#include "core/bitmap.h"
 #include "base/exceptions.h"
+#include "core/bitmap.h"
 #include "core/stream.h"
 #include "formats/jpeg/jpeg_image.h"
 #include "tests/formats/jpeg/jpeg_test_util.h"

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "core/bitmap.h"
 #include "base/byte_cursor.h"
+#include "core/bitmap.h"
 #include "core/stream.h"
 #include "formats/jpeg/jpeg_image.h"
 #include "tests/support/test_files.h"
