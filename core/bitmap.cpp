@@ -208,8 +208,8 @@ void TBitmap::SetTransparent(bool value)
 
 void TBitmap::LoadFromStream(TStream& stream)
 {
-    const std::vector<std::uint8_t> bytes = stream.ReadRemaining(base::Limits().maxInputBytes);
-    LoadFromBytes(bytes);
+    std::vector<std::uint8_t> holder;
+    LoadFromBytes(stream.ViewRemaining(base::Limits().maxInputBytes, holder));
 }
 
 void TBitmap::LoadFromBytes(std::span<const std::uint8_t> bytes)

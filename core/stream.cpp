@@ -1,5 +1,6 @@
 #include "core/stream.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -41,6 +42,12 @@ std::vector<std::uint8_t> TStream::ReadRemaining(std::uint64_t maxBytes)
     bytes.resize(static_cast<std::size_t>(left));
     ReadBuffer(bytes.data(), bytes.size());
     return bytes;
+}
+
+std::span<const std::uint8_t> TStream::ViewRemaining(std::uint64_t maxBytes, std::vector<std::uint8_t>& holder)
+{
+    holder = ReadRemaining(maxBytes);
+    return holder;
 }
 
 TFileStream::TFileStream(const std::string& path, Mode mode)
@@ -129,6 +136,17 @@ std::size_t TMemoryStream::Write(const void* buffer, std::size_t count)
     std::memcpy(m_bytes.data() + m_position, buffer, count);
     m_position = end;
     return count;
+}
+
+std::span<const std::uint8_t> TMemoryStream::ViewRemaining(std::uint64_t maxBytes, std::vector<std::uint8_t>&)
+{
+    const std::uint64_t left = m_position < m_bytes.size() ? m_bytes.size() - m_position : 0;
+    if (left > maxBytes)
+        throw base::ELimitExceeded("File too large: " + std::to_string(left) + " bytes exceeds the limit of " +
+                                   std::to_string(maxBytes) + " bytes");
+    const std::span<const std::uint8_t> view(m_bytes.data() + (m_bytes.size() - left), static_cast<std::size_t>(left));
+    m_position = std::max<std::uint64_t>(m_position, m_bytes.size());
+    return view;
 }
 
 void TMemoryStream::ExpectWrite(std::uint64_t count)

@@ -32,8 +32,12 @@ public:
     void WriteBuffer(std::span<const std::uint8_t> bytes) { WriteBuffer(bytes.data(), bytes.size()); }
 
     /// The bytes from the position to the end, moving the position to the end.
-    /// More than maxBytes throws EOutOfResources.
+    /// More than maxBytes throws ELimitExceeded.
     std::vector<std::uint8_t> ReadRemaining(std::uint64_t maxBytes);
+    /// The same bytes without a copy where the stream holds them in memory;
+    /// otherwise they are read into holder. The view is valid while holder
+    /// lives and the stream is not written to.
+    virtual std::span<const std::uint8_t> ViewRemaining(std::uint64_t maxBytes, std::vector<std::uint8_t>& holder);
 };
 
 /// A file opened for reading (others may read it) or created for writing.
@@ -68,6 +72,7 @@ public:
     std::size_t Read(void* buffer, std::size_t count) override;
     std::size_t Write(const void* buffer, std::size_t count) override;
     void ExpectWrite(std::uint64_t count) override;
+    std::span<const std::uint8_t> ViewRemaining(std::uint64_t maxBytes, std::vector<std::uint8_t>& holder) override;
     std::uint64_t Size() const override { return m_bytes.size(); }
     std::uint64_t Position() const override { return m_position; }
     void SetPosition(std::uint64_t position) override { m_position = position; }

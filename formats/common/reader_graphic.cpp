@@ -89,7 +89,8 @@ bool TReaderGraphic::ReadImageDescription(core::TStream& stream, int imageIndex)
 {
     ImageDescription = TImageProperties{};
     const std::uint64_t start = stream.Position();
-    const std::vector<std::uint8_t> input = stream.ReadRemaining(base::Limits().maxInputBytes);
+    std::vector<std::uint8_t> holder;
+    const std::span<const std::uint8_t> input = stream.ViewRemaining(base::Limits().maxInputBytes, holder);
     stream.SetPosition(start);
     base::ByteCursor cursor(input, ShortReadHandler());
     return ParseImageDescription(cursor, imageIndex);
@@ -106,7 +107,8 @@ void TReaderGraphic::LoadFromStream(core::TStream& stream)
     SetTransparent(false);
     SetTransparentColor(core::clDefault);
     m_basePosition = stream.Position();
-    const std::vector<std::uint8_t> input = stream.ReadRemaining(base::Limits().maxInputBytes);
+    std::vector<std::uint8_t> holder;
+    const std::span<const std::uint8_t> input = stream.ViewRemaining(base::Limits().maxInputBytes, holder);
     base::ByteCursor cursor(input, ShortReadHandler());
 
     ImageDescription = TImageProperties{};

@@ -86,7 +86,8 @@ void TGIFImage::LoadFromStream(core::TStream& stream)
 {
     const std::uint64_t start = stream.Position();
     try {
-        const std::vector<std::uint8_t> bytes = stream.ReadRemaining(base::Limits().maxInputBytes);
+        std::vector<std::uint8_t> holder;
+        const std::span<const std::uint8_t> bytes = stream.ViewRemaining(base::Limits().maxInputBytes, holder);
         stream.SetPosition(start + Load(bytes));
     } catch (...) {
         stream.SetPosition(start);

@@ -222,9 +222,15 @@ void TTargaGraphic::DecodeRows(base::ByteCursor& input, TRowSink& sink)
         // A file that ends early leaves the rest of the raster as it was made.
         TTargaRLEDecoder decoder(h.pixelDepth);
         decoder.StartDecoding();
-        std::vector<std::uint8_t> fileRow(rowBytes);
-        for (int i = 0; i < height; ++i)
-            store(i, fileRow.data(), decoder.Decode(input, fileRow) / pixelBytes);
+        if (!mirror && !grayAlpha) {
+            // The file's pixels are the raster's: packets go straight into its rows.
+            for (int i = 0; i < height; ++i)
+                decoder.Decode(input, sink.Row(h.TopDown() ? i : height - 1 - i).first(rowBytes));
+        } else {
+            std::vector<std::uint8_t> fileRow(rowBytes);
+            for (int i = 0; i < height; ++i)
+                store(i, fileRow.data(), decoder.Decode(input, fileRow) / pixelBytes);
+        }
     }
     // The fourth byte is alpha only when the descriptor counts alpha bits.
     if (h.AlphaBits() != 0 && PixelFormat() == core::pf32bit)
