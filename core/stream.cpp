@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/types.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -53,15 +54,25 @@ std::span<const std::uint8_t> TStream::ViewRemaining(std::uint64_t maxBytes, std
 TFileStream::TFileStream(const std::string& path, Mode mode)
 {
     if (mode == Mode::OpenRead) {
-        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat st {};
-        if (m_fd >= 0 && ::fstat(m_fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-            ::close(m_fd);
-            m_fd = -1;
-            errno = EISDIR;
-        }
+        // Opened without blocking, so a named pipe or a device never hangs the
+        // program; anything but a regular file is then refused.
+        m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
         if (m_fd < 0)
             throw base::EFOpenError(path, base::SysErrorMessage(errno));
+        struct stat st {};
+        int error = 0;
+        if (::fstat(m_fd, &st) != 0)
+            error = errno;
+        else if (S_ISDIR(st.st_mode))
+            error = EISDIR;
+        else if (!S_ISREG(st.st_mode))
+            error = EINVAL;
+        if (error != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+            throw base::EFOpenError(path, error == EINVAL ? "Not a regular file" : base::SysErrorMessage(error));
+        }
+        ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
     } else {
         m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (m_fd < 0)
@@ -73,6 +84,19 @@ TFileStream::~TFileStream()
 {
     if (m_fd >= 0)
         ::close(m_fd);
+}
+
+bool TFileStream::Close()
+{
+    if (m_fd < 0)
+        return true;
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0 && errno != EINTR) {
+        m_writeError = errno;
+        return false;
+    }
+    return true;
 }
 
 std::size_t TFileStream::Read(void* buffer, std::size_t count)
@@ -99,8 +123,10 @@ std::size_t TFileStream::Write(const void* buffer, std::size_t count)
         const ssize_t n = ::pwrite(m_fd, in + done, count - done, static_cast<off_t>(m_position));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n <= 0) {
+            m_writeError = n < 0 ? errno : ENOSPC;
             break;
+        }
         done += static_cast<std::size_t>(n);
         m_position += static_cast<std::uint64_t>(n);
     }

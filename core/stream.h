@@ -44,7 +44,8 @@ public:
 class TFileStream final : public TStream {
 public:
     enum class Mode { OpenRead, Create };
-    /// Opening fails with EFOpenError, creating with EFCreateError.
+    /// Opening fails with EFOpenError (also for anything but a regular file,
+    /// which is never waited for), creating with EFCreateError.
     TFileStream(const std::string& path, Mode mode);
     /// Takes over an open file descriptor.
     explicit TFileStream(int fd) : m_fd(fd) {}
@@ -57,10 +58,16 @@ public:
     std::uint64_t Size() const override;
     std::uint64_t Position() const override { return m_position; }
     void SetPosition(std::uint64_t position) override { m_position = position; }
+    /// The system's error number of the last write that fell short, or 0.
+    int WriteError() const { return m_writeError; }
+    /// Closes the file now; false when the system reports an error (its
+    /// number in WriteError), as it may for data written late.
+    bool Close();
 
 private:
     int m_fd = -1;
     std::uint64_t m_position = 0;
+    int m_writeError = 0;
 };
 
 /// A growable in-memory stream.

@@ -1,6 +1,8 @@
 // The format registry, the acceptance test and opening files as 24-bit rasters.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -119,6 +121,25 @@ TEST_F(Opening, OpensAnyCaseOfARegisteredExtensionAs24Bit)
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 3; ++x)
             EXPECT_EQ(PixelRGB(*bitmap, x, y), PixelRGB(*source, x, y));
+}
+
+TEST_F(Opening, APipeOrADeviceIsRefusedWithoutWaiting)
+{
+    scalopex::test::TempDir dir;
+    const std::string fifo = dir.file("x.png");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string device = dir.file("null.bmp");
+    ASSERT_EQ(::symlink("/dev/null", device.c_str()), 0);
+    ::alarm(10);  // a blocking open would hang here: fail the test instead
+    for (const std::string& path : {fifo, device}) {
+        try {
+            LoadGraphicAsBitmap(path);
+            ADD_FAILURE() << path << " opened";
+        } catch (const EFOpenError& e) {
+            EXPECT_EQ(std::string(e.what()), "Cannot open file \"" + path + "\". Not a regular file");
+        }
+    }
+    ::alarm(0);
 }
 
 TEST_F(Opening, AFailedOpenLeavesThePictureAsItWas)
