@@ -8,11 +8,13 @@
 
 #include "app/main_window.h"
 #include "formats/registry.h"
+#include "output/publishing.h"
 #include "platform/memory.h"
 
 int main(int argc, char** argv)
 {
     scalopex::platform::TuneAllocatorForImages();
+    scalopex::output::RemovePendingFilesOnSignals();
     scalopex::formats::RegisterFileFormats();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(scalopex::app::kCaption));

@@ -10,6 +10,7 @@
 #include "base/paths.h"
 #include "core/stream.h"
 #include "formats/registry.h"
+#include "output/publishing.h"
 
 namespace scalopex::output {
 
@@ -86,12 +87,13 @@ void SaveImageFile(const std::string& requested, const core::TBitmap& bitmap, st
         ext = options.defaultExtension;
         finalName = path;
     }
-    const std::string base = path;
-    path = MakeUniqueName(base);
+    const std::string wanted = path;
+    path = MakeUniqueName(wanted);
     finalName = path;
     if (!ext.empty() && Contains(kJpeg2000Aliases, ext))
         ext = ".jp2";
-    if (ext == ".jpeg")
+    // ".jpe" passes the saveable test like ".jpeg" and is the same format.
+    if (ext == ".jpeg" || ext == ".jpe")
         ext = ".jpg";
 
     const formats::TFormatWriter* writer = formats::FindWriter(ext);
@@ -100,29 +102,36 @@ void SaveImageFile(const std::string& requested, const core::TBitmap& bitmap, st
         finalName.clear();
         return;
     }
+    // An empty image makes no file: every format would write an empty or
+    // unreadable one.
+    if (bitmap.Empty()) {
+        finalName.clear();
+        return;
+    }
+
+    // The file is written whole under a temporary name beside its final
+    // one, then published under the first free name without ever replacing
+    // a file; a name taken meanwhile moves on to the next "[n]" name.
+    TPendingFile pending(base::ExtractFilePath(path), path);
+    try {
+        writer->write(bitmap, pending.Stream());
+        pending.Close(path);
+    } catch (const base::EWriteError&) {
+        if (pending.Stream().WriteError() != 0)
+            ThrowWriteError(path, pending.Stream().WriteError());
+        throw;
+    }
     if (SavingOptions().beforeCreate)
         SavingOptions().beforeCreate(path);
-
-    // The file is created only if no file of its name exists at that moment,
-    // so nothing is ever replaced: a name taken meanwhile moves on to the
-    // next free "[n]" name.
-    std::unique_ptr<core::TFileStream> stream;
-    std::string target;
-    for (int n = 0; !stream; ++n) {
+    for (int n = 0;; ++n) {
         if (n == kMaxUniqueAttempts)
-            throw base::Exception(base + kCR + "No free file name");
-        target = Candidate(base, n);
-        if (!base::FileExists(target))
-            stream = core::CreateNewFile(target);
-    }
-    finalName = target;
-    try {
-        writer->write(bitmap, *stream);
-    } catch (...) {
-        // A partial file is removed; outputs written before stay.
-        stream.reset();
-        ::unlink(target.c_str());
-        throw;
+            throw base::Exception(wanted + kCR + "No free file name");
+        const std::string target = Candidate(wanted, n);
+        if (base::FileExists(target))
+            continue;
+        finalName = target;
+        if (pending.PublishAs(target))
+            return;
     }
 }
 

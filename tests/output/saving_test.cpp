@@ -101,14 +101,38 @@ TEST_F(Saving, UnsaveableExtensionsFallBackToTheDefaultFormat)
 
 TEST_F(Saving, SaveableNamesWithoutAWriterWriteNothing)
 {
-    // ".jpe" occurs in "*.jpeg", a lone dot in ".jpc.j2k"; neither has a writer here.
-    for (const char* name : {"a.jpe", "a.", "a.j2k"}) {
+    // A lone dot occurs in ".jpc.j2k"; the JPEG 2000 writer is not built here.
+    for (const char* name : {"a.", "a.j2k"}) {
         m_desktop.messages.clear();
         EXPECT_EQ(Save(m_dir.file(name)), "") << name;
         ASSERT_EQ(m_desktop.messages.size(), 1u) << name;
         EXPECT_EQ(m_desktop.messages[0].text, "Graphic type cannot be saved!");
     }
     EXPECT_TRUE(std::filesystem::is_empty(m_dir.path()));
+}
+
+TEST_F(Saving, AJpeSourceIsWrittenAsJpegUnderItsOwnName)
+{
+    formats::RegisterFileFormats();
+    EXPECT_EQ(Save(m_dir.file("shot.jpe")), m_dir.file("shot.jpe"));
+    EXPECT_TRUE(m_desktop.messages.empty());
+    const std::vector<std::uint8_t> bytes = scalopex::test::ReadBytes(m_dir.file("shot.jpe"));
+    ASSERT_GE(bytes.size(), 3u);
+    EXPECT_EQ(bytes[0], 0xFF);
+    EXPECT_EQ(bytes[1], 0xD8);
+    EXPECT_EQ(core::LoadGraphicAsBitmap(m_dir.file("shot.jpe"))->Width(), 4);
+}
+
+TEST_F(Saving, AnEmptyImageIsNeverWritten)
+{
+    core::TBitmap empty;
+    for (const char* name : {"e.bmp", "e.png", "e.gif", "e.tga", "e.jpg"}) {
+        std::string finalName = "unset";
+        output::SaveImageFile(m_dir.file(name), empty, finalName, m_desktop);
+        EXPECT_EQ(finalName, "") << name;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(m_dir.path()));
+    EXPECT_TRUE(m_desktop.messages.empty());
 }
 
 TEST_F(Saving, ExtensionsCompareWithoutCaseAndKeepTheirSpelling)
