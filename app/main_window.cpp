@@ -293,17 +293,18 @@ void TForm1::FormCreate()
 {
     m_picture.OnChange = [this](core::TPicture&) { PictureChanged(); };
     // The status bar follows the hints through the window's status tip events.
-    try {
-        if (!m_options.arguments.empty()) {
-            const std::string& path = m_options.arguments.front();
-            m_edit1->setText(QString::fromStdString(path));
-            {
-                std::unique_ptr<core::TBitmap> bitmap = core::LoadGraphicAsBitmap(path);
-                m_picture.Assign(bitmap.get());
-            }
-            RepaintPreview();
-            ListFolder(path);
+    if (!m_options.arguments.empty()) {
+        // A file that cannot be opened is reported and start-up goes on, so
+        // the stored settings are still read (and written back at closing).
+        const std::string& path = m_options.arguments.front();
+        try {
+            ShowFile(path);
+        } catch (const std::exception& e) {
+            ShowFailure(e.what());
         }
+        Guarded([&] { ListFolder(path); });
+    }
+    try {
         const std::string settingsPath =
             m_options.settingsPath.empty() ? files::SettingsFilePath(files::ExecutablePath()) : m_options.settingsPath;
         auto ini = std::make_unique<files::TIniFile>(settingsPath);
@@ -516,10 +517,13 @@ void TForm1::Guarded(const std::function<void()>& handler)
 void TForm1::ShowFile(const std::string& path)
 {
     m_edit1->setText(QString::fromStdString(path));
+    // Until the file opens, the preview holds another file's image.
+    m_lastOpenFailed = true;
     {
         std::unique_ptr<core::TBitmap> bitmap = core::LoadGraphicAsBitmap(path);
         m_picture.Assign(bitmap.get());
     }
+    m_lastOpenFailed = false;
     RepaintPreview();
 }
 

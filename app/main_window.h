@@ -62,6 +62,8 @@ public:
     bool CopyOnly() const override;
     std::string CurrentFile() const override;
     void SetCurrentFile(const std::string& path) override;
+    bool LastOpenFailed() const override { return m_lastOpenFailed; }
+    void SetLastOpenFailed(bool failed) override { m_lastOpenFailed = failed; }
     int FileCount() const override;
     std::string FileName(int index) const override;
     bool FileChecked(int index) const override;
@@ -131,6 +133,7 @@ private:
     core::TPicture m_picture;
     bool m_previewStale = true;
     std::unique_ptr<files::TIniFile> m_ini;
+    bool m_lastOpenFailed = false;
     mutable files::TSettings m_settings;
     output::TRunner m_runner;
 

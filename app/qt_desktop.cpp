@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QImage>
 #include <QMessageBox>
@@ -139,7 +140,11 @@ void TQtDesktop::ShellExplore(const std::string& folder)
 
 std::optional<std::string> TQtDesktop::PickFolder(const std::string& title)
 {
-    const QString start = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    // The desktop folder where there is one, else the home folder: a start
+    // folder that does not exist leaves the dialog without a choice to make.
+    QString start = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    if (start.isEmpty() || !QDir(start).exists())
+        start = QDir::homePath();
     const QString folder = QFileDialog::getExistingDirectory(m_owner, QString::fromStdString(title), start,
                                                              QFileDialog::ShowDirsOnly);
     if (folder.isEmpty())

@@ -17,6 +17,7 @@
 #include "files/ini_file.h"
 #include "files/settings.h"
 #include "formats/registry.h"
+#include "output/publishing.h"
 #include "output/runs.h"
 #include "platform/memory.h"
 
@@ -156,6 +157,7 @@ void ApplyOptions(const cli::TBatchOptions& options, files::TSettings& settings)
 int main(int argc, char** argv)
 {
     platform::TuneAllocatorForImages();
+    output::RemovePendingFilesOnSignals();
     cli::TBatchOptions options;
     files::TSettings settings;
     try {
@@ -187,5 +189,5 @@ int main(int argc, char** argv)
     const int missing = host.DropMissingFiles();
     output::TRunner runner(host);
     const output::TBatchResult result = runner.GoAll();
-    return (missing > 0 || result.failures > 0) ? 1 : 0;
+    return (missing > 0 || result.failures > 0 || result.outputsMissing > 0) ? 1 : 0;
 }

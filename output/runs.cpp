@@ -3,6 +3,7 @@
 #include <memory>
 #include <string_view>
 
+#include "base/exceptions.h"
 #include "base/paths.h"
 #include "core/opening.h"
 #include "formats/registry.h"
@@ -12,6 +13,9 @@
 namespace scalopex::output {
 
 namespace {
+
+constexpr const char* kSNotOpened = "%s could not be opened; nothing was written.";
+constexpr const char* kSNoImage = "%s holds no image.";
 
 // Shows the wait cursor for its lifetime; Restore may bring the saved one
 // back earlier, once.
@@ -47,8 +51,9 @@ std::string TRunner::FormatExtension(int formatIndex)
     return "";
 }
 
-void TRunner::RunSlots(const std::string& sourcePath, bool copyOnlyFirst)
+int TRunner::RunSlots(const std::string& sourcePath, bool copyOnlyFirst)
 {
+    int missing = 0;
     std::string target = base::ExtractFileExt(sourcePath);
     for (int slot = 0; slot < 3; ++slot) {
         if (!m_host.SlotActive(slot))
@@ -72,11 +77,21 @@ void TRunner::RunSlots(const std::string& sourcePath, bool copyOnlyFirst)
         const std::string written = ProcessSlot(job, m_host.Picture().Bitmap(), m_host.Desktop());
         if (!written.empty())
             m_host.FileWritten(written);
+        else if (!job.copyOnly)
+            ++missing;
     }
+    return missing;
 }
 
 void TRunner::Go()
 {
+    if (m_host.LastOpenFailed()) {
+        // The preview still shows the file before; writing it under the
+        // failed file's name would misname it.
+        m_host.Desktop().MessageBox(base::Format(kSNotOpened, m_host.CurrentFile()), kApplicationTitle,
+                                    platform::MessageIcon::None);
+        return;
+    }
     if (m_host.Picture().Bitmap().Empty())
         return;
     WaitCursor cursor(m_host.Desktop());
@@ -109,12 +124,17 @@ TBatchResult TRunner::GoAll()
             if (!base::FileExists(name))
                 continue;
             m_host.SetCurrentFile(name);
+            m_host.SetLastOpenFailed(true);
             {
                 std::unique_ptr<core::TBitmap> bitmap = core::LoadGraphicAsBitmap(name);
+                // A file that opens empty is reported; it would give empty or unreadable outputs.
+                if (bitmap->Empty())
+                    throw base::Exception(base::Format(kSNoImage, name));
                 m_host.Picture().Assign(bitmap.get());
             }
+            m_host.SetLastOpenFailed(false);
             m_host.RepaintPreview();
-            RunSlots(name, false);
+            result.outputsMissing += RunSlots(name, false);
             ++result.filesDone;
         } catch (const std::exception& e) {
             ++result.failures;

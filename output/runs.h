@@ -24,6 +24,10 @@ public:
 
     virtual std::string CurrentFile() const = 0;
     virtual void SetCurrentFile(const std::string& path) = 0;
+    /// True when the last file the window tried to open failed, so the
+    /// working image is not the current file's; GO ALL keeps it up to date.
+    virtual bool LastOpenFailed() const { return false; }
+    virtual void SetLastOpenFailed(bool) {}
 
     virtual int FileCount() const = 0;
     virtual std::string FileName(int index) const = 0;
@@ -44,6 +48,8 @@ public:
 struct TBatchResult {
     int filesDone = 0;
     int failures = 0;
+    /// Slots that ran without writing their output ("Graphic type cannot be saved!").
+    int outputsMissing = 0;
     bool stopped = false;
 };
 
@@ -52,7 +58,8 @@ public:
     explicit TRunner(IRunHost& host) : m_host(host) {}
 
     /// GO: the active slots on the working image. A failure ends the run
-    /// and propagates to the caller, which reports it.
+    /// and propagates to the caller, which reports it. After a failed open
+    /// nothing is written and a message says so.
     void Go();
     /// GO ALL: every checked entry present when the run begins, in order;
     /// a failing file is reported in a message box and the run goes on.
@@ -65,7 +72,8 @@ public:
     static std::string FormatExtension(int formatIndex);
 
 private:
-    void RunSlots(const std::string& sourcePath, bool copyOnlyFirst);
+    /// Returns the number of slots that ran but wrote nothing.
+    int RunSlots(const std::string& sourcePath, bool copyOnlyFirst);
 
     IRunHost& m_host;
     bool m_stopRequest = false;

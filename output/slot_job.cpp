@@ -54,6 +54,8 @@ std::string OutputName(const TSlotJob& job)
 
 std::string ProcessSlot(const TSlotJob& job, core::TBitmap& working, platform::IDesktopServices& desktop)
 {
+    if (working.Empty())
+        return {};  // an empty image makes no output
     std::unique_ptr<core::TBitmap> scaled;
     if (job.maxDimension > 0)
         scaled = core::ScaleToMaxDimension(&working, job.maxDimension, core::kHalftoneFilter);

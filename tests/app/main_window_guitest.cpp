@@ -404,7 +404,7 @@ private Q_SLOTS:
         QVERIFY(m_desktop.messages.empty());
     }
 
-    void StartsWithUndecodableFileKeepingDefaults()
+    void StartsWithUndecodableFileStillReadingTheSettings()
     {
         WriteText(SettingsPath(), "[Settings]\r\nBig=_stored\r\nBig_Size=640\r\n");
         const std::string bad = Path("broken.bmp");
@@ -416,14 +416,21 @@ private Q_SLOTS:
         QVERIFY(m_desktop.messages[0].icon == platform::MessageIcon::Error);
         QCOMPARE(Control<QLineEdit>(*window, "Edit1")->text().toStdString(), bad);
         QCOMPARE(window->windowTitle(), QStringLiteral("Scalopex"));
-        QCOMPARE(Control<QLineEdit>(*window, "Edit2")->text(), QStringLiteral("_lge"));
-        QCOMPARE(Control<app::TSpinEdit>(*window, "SpinEdit1")->Value(), 800);
-        QVERIFY(!window->SettingsLoaded());
-        // Closing leaves the settings it never read as they were.
+        // Start-up went on: the stored settings are in the controls.
+        QCOMPARE(Control<QLineEdit>(*window, "Edit2")->text(), QStringLiteral("_stored"));
+        QCOMPARE(Control<app::TSpinEdit>(*window, "SpinEdit1")->Value(), 640);
+        QVERIFY(window->SettingsLoaded());
+        // GO writes nothing for the file that did not open, and says so.
+        Control<QPushButton>(*window, "Button1")->click();
+        QCOMPARE(m_desktop.messages.size(), std::size_t{2});
+        QCOMPARE(m_desktop.messages[1].text, bad + " could not be opened; nothing was written.");
+        QVERIFY(!QFile::exists(QString::fromStdString(Path("broken_stored.bmp"))));
+        // What the user changes is written back at closing.
+        Control<QLineEdit>(*window, "Edit2")->setText(QStringLiteral("_changed"));
         window->close();
         QFile file(QString::fromStdString(SettingsPath()));
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.readAll().contains("_stored"));
+        QVERIFY(file.readAll().contains("_changed"));
     }
 
     void DropOpensOnlyTheFirstFile()
@@ -676,6 +683,32 @@ private Q_SLOTS:
         QTest::mouseClick(Control<QPushButton>(*window, "Button1"), Qt::LeftButton);
         QVERIFY(Exists(pics + "a_lge[1].bmp"));
         QCOMPARE(QApplication::overrideCursor(), nullptr);
+    }
+
+    void GoAfterAFailedOpenWritesNothing()
+    {
+        const std::string pics = MakePictures();
+        WriteText(pics + "d.bmp", std::string(100, 'x'));
+        auto window = Start({pics + "a.bmp"});
+        WaitForList(*window, 4);
+        auto* list = Control<QListWidget>(*window, "ListBox1");
+        int broken = -1;
+        for (int i = 0; i < list->count(); ++i)
+            if (list->item(i)->text().toStdString() == pics + "d.bmp")
+                broken = i;
+        ClickEntry(list, broken);
+        QCOMPARE(m_desktop.messages.size(), std::size_t{1});
+        QCOMPARE(window->windowTitle(), Caption(640, 480));  // the preview keeps a.bmp
+        QTest::mouseClick(Control<QPushButton>(*window, "Button1"), Qt::LeftButton);
+        QCOMPARE(m_desktop.messages.size(), std::size_t{2});
+        QCOMPARE(m_desktop.messages[1].text, pics + "d.bmp could not be opened; nothing was written.");
+        QVERIFY(!Exists(pics + "d_lge.bmp"));
+        QVERIFY(!Exists(pics + "a_lge.bmp"));
+        // Opening a good file again lets GO write.
+        ClickEntry(list, list->row(list->findItems(QString::fromStdString(pics + "c.bmp"), Qt::MatchExactly).front()));
+        QTest::mouseClick(Control<QPushButton>(*window, "Button1"), Qt::LeftButton);
+        QVERIFY(Exists(pics + "c_lge.bmp"));
+        QCOMPARE(m_desktop.messages.size(), std::size_t{2});
     }
 
     void GoFailureIsShownWithFullStop()

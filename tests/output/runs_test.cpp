@@ -25,6 +25,8 @@ public:
     bool CopyOnly() const override { return copyOnly; }
     std::string CurrentFile() const override { return current; }
     void SetCurrentFile(const std::string& path) override { current = path; }
+    bool LastOpenFailed() const override { return openFailed; }
+    void SetLastOpenFailed(bool failed) override { openFailed = failed; }
     int FileCount() const override { return static_cast<int>(entries.size()); }
     std::string FileName(int i) const override { return entries[static_cast<std::size_t>(i)].first; }
     bool FileChecked(int i) const override { return entries[static_cast<std::size_t>(i)].second; }
@@ -37,6 +39,7 @@ public:
     files::TSettings settings;
     std::array<bool, 3> active = {true, true, true};
     bool copyOnly = false;
+    bool openFailed = false;
     std::string current;
     std::vector<std::pair<std::string, bool>> entries;
     core::TPicture picture;
@@ -100,6 +103,54 @@ TEST_F(Runs, GoWithAnEmptyPreviewWritesNothing)
     EXPECT_EQ(changes, 1);  // the picture was given an empty bitmap
     EXPECT_TRUE(host.written.empty());
     EXPECT_EQ(host.desktop.waitCursorShown, 0);
+}
+
+TEST_F(Runs, GoAfterAFailedOpenWritesNothingAndSaysSo)
+{
+    Show(MakeImage("shown.bmp"));
+    host.current = dir.file("broken.jpg");  // the box names the file that failed
+    host.openFailed = true;
+    runner.Go();
+    EXPECT_TRUE(host.written.empty());
+    ASSERT_EQ(host.desktop.messages.size(), 1u);
+    EXPECT_EQ(host.desktop.messages[0].text, dir.file("broken.jpg") + " could not be opened; nothing was written.");
+    EXPECT_EQ(host.desktop.messages[0].title, "Scalopex");
+}
+
+TEST_F(Runs, GoAllReportsAFileThatOpensEmptyAndWritesNothingForIt)
+{
+    const std::string good = MakeImage("good.bmp");
+    const std::string empty = dir.file("empty.bmp");
+    scalopex::test::WriteBytes(empty, {});
+    host.entries = {{empty, true}, {good, true}};
+    const output::TBatchResult result = runner.GoAll();
+    EXPECT_EQ(result.failures, 1);
+    EXPECT_EQ(result.filesDone, 1);
+    ASSERT_EQ(host.desktop.messages.size(), 1u);
+    EXPECT_EQ(host.desktop.messages[0].text, empty + " holds no image.");
+    EXPECT_EQ(host.written, (std::vector<std::string>{"good_lge.bmp", "good_med.bmp", "good_sml.bmp"}));
+    EXPECT_FALSE(base::FileExists(dir.file("empty_lge.bmp")));
+}
+
+TEST_F(Runs, GoAllCountsSlotsThatWroteNothingAndKeepsTheOpenStateCurrent)
+{
+    // ".dib" is read but not saveable; without a default format the output
+    // loses its extension and "Graphic type cannot be saved!" follows.
+    const std::string photo = MakeImage("photo.dib");
+    const std::string broken = dir.file("broken.bmp");
+    scalopex::test::WriteBytes(broken, {'B', 'M', 1, 2});
+    host.settings.defaultIndex = -1;
+    host.active = {true, false, false};
+    host.entries = {{photo, true}, {broken, true}};
+    const output::TBatchResult result = runner.GoAll();
+    EXPECT_EQ(result.outputsMissing, 1);
+    EXPECT_EQ(result.failures, 1);
+    EXPECT_EQ(result.filesDone, 1);
+    EXPECT_TRUE(host.written.empty());
+    EXPECT_TRUE(host.openFailed);  // the last file did not open
+    host.entries = {{photo, true}};
+    runner.GoAll();
+    EXPECT_FALSE(host.openFailed);
 }
 
 TEST_F(Runs, CopyOnlyAppliesToSlotOneOfGoAlone)
