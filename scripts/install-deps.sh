@@ -4,7 +4,7 @@
 set -eu
 
 PACKAGES="build-essential cmake ninja-build pkg-config zlib1g-dev libjpeg62-turbo-dev libopenjp2-7-dev
-qt6-base-dev fonts-dejavu-core libgtest-dev libgmock-dev libbenchmark-dev imagemagick
+qt6-base-dev libxkbcommon-dev fonts-dejavu-core libgtest-dev libgmock-dev libbenchmark-dev imagemagick
 libjpeg-turbo-progs gifsicle"
 
 missing=""
