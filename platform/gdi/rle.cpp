@@ -29,13 +29,12 @@ public:
     {
     }
 
+    // True once the position has passed the last row.
+    bool Full() const { return m_y >= m_height; }
     // The next n pixels of the current row, clipped at the row end; the
-    // position moves past them and the clipped rest is dropped. Pixels below
-    // the last row are invalid data.
+    // position moves past them and the clipped rest is dropped.
     std::span<std::uint8_t> Take(std::size_t n)
     {
-        if (m_y >= m_height)
-            Invalid();
         const std::size_t k = std::min(n, static_cast<std::size_t>(m_width - m_x));
         const std::size_t at = static_cast<std::size_t>(m_y) * m_stride + static_cast<std::size_t>(m_x);
         m_x += static_cast<int>(k);
@@ -113,6 +112,10 @@ std::size_t TBmpRLEDecoder::Decode(base::ByteCursor& source, std::span<std::uint
     while (source.remaining() >= 2) {
         const unsigned count = source.u8();
         const std::uint8_t value = source.u8();
+        // Pixels for rows past the last one end the decoding; the rows that
+        // are there stay, as other readers show them.
+        if (raster.Full() && (count > 0 || value >= 3))
+            return raster.End();
         if (count > 0) {
             const std::span<std::uint8_t> out = raster.Take(count);
             if (m_rle4)

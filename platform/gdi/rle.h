@@ -16,8 +16,8 @@ namespace scalopex::gdi {
 /// bottom-up bitmap); pixels the data never sets keep their value, and the
 /// bytes between width and stride are never touched. Pixels of a run beyond
 /// the end of its row are dropped; data cut short keeps what was decoded.
-/// Data that would set pixels beyond the last row, or move beyond the raster,
-/// fails with base::EInvalidGraphic(base::kSInvalidBitmap).
+/// Pixels for rows past the last one end the decoding (the rows there stay);
+/// a move beyond the raster fails with base::EInvalidGraphic(base::kSInvalidBitmap).
 class TBmpRLEDecoder final : public base::TDecoder {
 public:
     /// bitsPerPixel 8 or 4, width and height at least 0, stride at least
@@ -26,7 +26,8 @@ public:
 
     /// Returns the offset in dest one past the last pixel the data set (0 when
     /// it set none): every byte from there on keeps its value. Source is left
-    /// just after the last byte used (after the end-of-bitmap pair). A dest
+    /// just after the last byte used (after the end-of-bitmap pair, or the
+    /// pair that would have gone past the last row). A dest
     /// smaller than height × stride is a programming error (base::EInternalError).
     std::size_t Decode(base::ByteCursor& source, std::span<std::uint8_t> dest) override;
 

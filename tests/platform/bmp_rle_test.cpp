@@ -131,7 +131,33 @@ TEST(BmpRle, decodesRle4Streams)
         Check(kRle4, c);
 }
 
-TEST(BmpRle, dataBeyondTheRasterFailsWithoutWritingOutsideIt)
+TEST(BmpRle, pixelsPastTheLastRowEndTheDecodingAndKeepTheRows)
+{
+    struct Case {
+        const char* name;
+        Geometry geometry;
+        std::vector<std::uint8_t> data;
+        std::uint8_t firstPixel;  // what the data set before it went past the raster
+        std::size_t consumed;     // the source stops after the pair that would go past
+    };
+    const Case cases[] = {
+        {"run below the last row", kRle8, {2, 5, 0, 0, 0, 0, 1, 7}, 5, 8},
+        {"literal below the last row", kRle8, {2, 5, 0, 0, 0, 0, 0, 3, 1, 2, 3, 0}, 5, 8},
+        {"run after a move below the last row", kRle8, {2, 5, 0, 2, 0, 2, 1, 1}, 5, 8},
+        {"pixels after a full raster", kRle8, {4, 1, 0, 0, 4, 2, 0, 0, 1, 3}, 1, 10},
+        {"RLE4 run below the last row", kRle4, {2, 0x55, 0, 0, 0, 0, 2, 0x11}, 5, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Result r = DecodeInto(c.geometry, c.data);
+        EXPECT_EQ(r.failure, "");
+        EXPECT_TRUE(r.guardIntact);
+        EXPECT_EQ(r.raster[0], c.firstPixel);
+        EXPECT_EQ(r.consumed, c.consumed);
+    }
+}
+
+TEST(BmpRle, movesBeyondTheRasterFailWithoutWritingOutsideIt)
 {
     struct Failure {
         const char* name;
@@ -139,15 +165,10 @@ TEST(BmpRle, dataBeyondTheRasterFailsWithoutWritingOutsideIt)
         std::vector<std::uint8_t> data;
     };
     const Failure cases[] = {
-        {"run below the last row", kRle8, {0, 0, 0, 0, 1, 7}},
-        {"literal below the last row", kRle8, {0, 0, 0, 0, 0, 3, 1, 2, 3, 0}},
-        {"run after a move below the last row", kRle8, {0, 2, 0, 2, 1, 1}},
         {"move past the row end", kRle8, {0, 2, 5, 0}},
         {"move past the row end from inside the row", kRle8, {3, 1, 0, 2, 2, 0}},
         {"move below the raster", kRle8, {0, 2, 0, 3}},
         {"move below the raster from the second row", kRle8, {0, 0, 0, 2, 0, 2}},
-        {"pixels after a full raster", kRle8, {4, 1, 0, 0, 4, 2, 0, 0, 1, 3}},
-        {"RLE4 run below the last row", kRle4, {0, 0, 0, 0, 2, 0x11}},
         {"RLE4 move past the row end", kRle4, {0, 2, 6, 0}},
     };
     for (const Failure& c : cases) {
