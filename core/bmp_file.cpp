@@ -4,9 +4,11 @@
 // uncompressed, with bitfields, or RLE8 / RLE4. Rejected: other compressions
 // (embedded JPEG or PNG, Huffman, RLE24), planes other than 1, colour tables
 // of more than 256 entries, widths below 1, top-down RLE, rasters beyond the
-// engine's limits. Data cut short in the pixels reads as zero. bfOffBits is
-// trusted only past the headers: after the table it skips a gap, inside a
-// table whose size the header leaves implied it ends the table there.
+// engine's limits. Data cut short in the pixels reads as zero. A 16- or
+// 32-bit file whose header (56 bytes and more) gives an alpha mask is read
+// with that alpha. bfOffBits is trusted only past the headers: after the
+// table it skips a gap, inside a table whose size the header leaves implied
+// it ends the table there.
 
 #include "core/bmp_file.h"
 
@@ -47,6 +49,7 @@ struct InfoHeader {
     std::uint32_t clrUsed = 0;
     std::uint32_t clrImportant = 0;
     std::uint32_t masks[3] = {0, 0, 0};
+    std::uint32_t alphaMask = 0;  // from headers of 56 bytes and more
     bool core = false;
 };
 
@@ -83,7 +86,50 @@ InfoHeader ReadInfoHeader(base::ByteCursor& in)
         h.masks[1] = body.u32le();
         h.masks[2] = body.u32le();
     }
+    if (h.size >= 56)
+        h.alphaMask = body.u32le();
     return h;
+}
+
+// The bits of mask in px, scaled to 0..255.
+std::uint8_t MaskedValue(std::uint32_t px, std::uint32_t mask)
+{
+    const unsigned shift = static_cast<unsigned>(__builtin_ctz(mask));
+    const std::uint64_t max = mask >> shift;
+    const std::uint64_t v = (px & mask) >> shift;
+    return static_cast<std::uint8_t>((v * 255 + max / 2) / max);
+}
+
+// A 16- or 32-bit raster whose header gives an alpha mask, as a 32-bit
+// raster with that alpha, composited when drawn. Null when every pixel's
+// alpha is 0: many writers fill the mask but not the alpha, and such a file
+// means an opaque picture.
+std::unique_ptr<TBitmapImage> WithAlpha(const TBitmapImage& image, std::uint32_t alphaMask)
+{
+    auto out = std::make_unique<TBitmapImage>();
+    out->CopyDescription(image);
+    out->bitCount = 32;
+    out->compression = BI_RGB;
+    std::memset(out->masks, 0, sizeof out->masks);
+    out->palette = image.palette;
+    out->Allocate(image.width, image.height);
+    const std::size_t bytesPerPixel = image.bitCount / 8u;
+    bool anyAlpha = false;
+    for (int y = 0; y < image.height; ++y) {
+        std::uint8_t* bgra = out->Row(y);
+        UnpackRow(image, image.Row(y), image.width, bgra);
+        base::ByteCursor pixels({image.Row(y), static_cast<std::size_t>(image.width) * bytesPerPixel});
+        for (int x = 0; x < image.width; ++x) {
+            const std::uint32_t px = bytesPerPixel == 4 ? pixels.u32le() : pixels.u16le();
+            const std::uint8_t alpha = MaskedValue(px, alphaMask);
+            bgra[4 * x + 3] = alpha;
+            anyAlpha = anyAlpha || alpha != 0;
+        }
+    }
+    if (!anyAlpha)
+        return nullptr;
+    out->hasAlpha = true;
+    return out;
 }
 
 bool ValidLayout(const InfoHeader& h)
@@ -205,6 +251,9 @@ std::unique_ptr<TBitmapImage> Read(std::span<const std::uint8_t> file)
         const std::span<const std::uint8_t> row = pixels.bytesUpTo(image->stride);
         std::memcpy(image->Row(topDown ? k : rows - 1 - k), row.data(), row.size());
     }
+    if (h.alphaMask != 0 && (h.bitCount == 16 || h.bitCount == 32))
+        if (std::unique_ptr<TBitmapImage> alpha = WithAlpha(*image, h.alphaMask))
+            return alpha;
     return image;
 }
 
