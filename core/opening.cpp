@@ -37,6 +37,9 @@ std::unique_ptr<TBitmap> GraphicToBitmap(const TGraphic* graphic)
 {
     if (graphic == nullptr)
         return nullptr;
+    // The palette is taken before anything is drawn: a graphic that decodes
+    // on demand has none yet, and must not hand its decoder's over.
+    const gdi::TLogPalette palette = graphic->Palette();
     auto bitmap = std::make_unique<TBitmap>();
     if (const TBitmap* raster = DrawsAsItself(*graphic)) {
         bitmap->Assign(raster);
@@ -46,7 +49,7 @@ std::unique_ptr<TBitmap> GraphicToBitmap(const TGraphic* graphic)
     bitmap->SetPixelFormat(pf24bit);
     const int height = graphic->Height();
     bitmap->SetSize(graphic->Width(), height);
-    bitmap->SetPalette(graphic->Palette());
+    bitmap->SetPalette(palette);
     if (graphic->Transparent()) {
         bitmap->SetTransparent(true);
         bitmap->SetTransparentMode(tmAuto);

@@ -15,6 +15,7 @@
 
 #include "base/exceptions.h"
 #include "core/bitmap.h"
+#include "core/opening.h"
 #include "core/stream.h"
 #include "formats/jpeg/jpeg_image.h"
 #include "tests/formats/jpeg/jpeg_test_util.h"
@@ -171,6 +172,22 @@ TEST(JpegRead, greyFileDecodesToTwoHundredThirtySixGreys)
     const auto reference = Djpeg(dir.file("grey.jpg"));
     ASSERT_TRUE(reference);
     EXPECT_LE(MaxDifference(drawn, *reference), 3) << "dithered to 236 levels";
+}
+
+TEST(JpegRead, openingAGreyFileGivesAWorkingImageWithoutItsDecoderPalette)
+{
+    // The palette is read before drawing, when an undecoded JPEG has none,
+    // so a BMP of the working image carries no colour table.
+    test::TempDir dir;
+    const auto jpeg = LoadJpeg(GreyFile(dir));
+    const std::unique_ptr<core::TBitmap> working = core::GraphicToBitmap(jpeg.get());
+    EXPECT_EQ(working->PixelFormat(), core::pf24bit);
+    EXPECT_TRUE(working->Palette().empty());
+    core::TMemoryStream bmp;
+    working->SaveToStream(bmp);
+    const std::vector<std::uint8_t>& bytes = bmp.Bytes();
+    ASSERT_GT(bytes.size(), 14u);
+    EXPECT_EQ(bytes[10] | (bytes[11] << 8), 54) << "pixels right after the headers";
 }
 
 TEST(JpegRead, progressiveFileLoadsWithProgressiveWriteSet)
