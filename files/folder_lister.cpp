@@ -50,9 +50,14 @@ TFolderLister::TFolderLister(Sink sink) : m_sink(std::move(sink)) {}
 
 TFolderLister::~TFolderLister()
 {
+    Stop();
+    m_workers.clear();  // joins
+}
+
+void TFolderLister::Stop()
+{
     for (Worker& worker : m_workers)
         worker.thread.request_stop();
-    m_workers.clear();  // joins
 }
 
 std::uint64_t TFolderLister::ListFolder(const std::string& path)

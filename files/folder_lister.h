@@ -53,6 +53,8 @@ public:
     std::uint64_t ListFolder(const std::string& path);
     /// True while generation is that of the latest ListFolder. Any thread.
     bool IsCurrent(std::uint64_t generation) const;
+    /// Asks every worker to stop at its next entry, without waiting.
+    void Stop();
     /// Waits until every worker has finished (tests and the batch command).
     void Wait();
 
