@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -620,15 +622,25 @@ TEST(ColorManagerConvert, NoRoutineTouchesBytesBeyondItsRows)
                                 selected += (mask << (i % 8)) & 0x80 ? 1 : 0;
                             TColorManager cm;
                             Configure(cm, source, target, n, m);
-                            Bytes in((selected * SamplesOf(source) * n + 7) / 8, 0xA5);
+                            // Rows of their exact size, each followed by guard bytes that must stay.
+                            constexpr std::size_t kGuard = 16;
+                            const std::size_t inBytes = (selected * SamplesOf(source) * n + 7) / 8;
+                            Bytes in(inBytes + kGuard, 0xA5);
                             // Index targets of 8 bits or fewer hold 8 div m fields per byte.
                             const std::size_t perByte = SamplesOf(target) == 1 && m <= 8 ? 8 / m : 0;
-                            Bytes out(perByte ? (count + perByte - 1) / perByte : (count * SamplesOf(target) * m + 7) / 8, 0);
+                            const std::size_t outBytes =
+                                perByte ? (count + perByte - 1) / perByte : (count * SamplesOf(target) * m + 7) / 8;
+                            Bytes out(outBytes + kGuard, 0);
+                            std::fill(out.begin() + static_cast<std::ptrdiff_t>(outBytes), out.end(), 0x5A);
                             try {
-                                cm.ConvertRow(in, out, count, mask);
+                                cm.ConvertRow(std::span(in).first(inBytes), std::span(out).first(outBytes), count, mask);
                                 ++converted;
                             } catch (const EColorConversionError&) {
                             }
+                            for (std::size_t g = outBytes; g < out.size(); ++g)
+                                ASSERT_EQ(out[g], 0x5A) << "wrote past the target row";
+                            for (std::size_t g = inBytes; g < in.size(); ++g)
+                                ASSERT_EQ(in[g], 0xA5);
                         }
     EXPECT_GT(converted, 1000);
 }
