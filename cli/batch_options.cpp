@@ -1,7 +1,9 @@
 #include "cli/batch_options.h"
 
+#include <algorithm>
 #include <charconv>
 #include <stdexcept>
+#include <utility>
 
 #include "base/paths.h"
 #include "files/settings.h"
@@ -23,25 +25,121 @@ std::string EitherOf(const Names& names, std::size_t from = 0)
     return text;
 }
 
+struct TAlias {
+    const char* alias;
+    const char* name;
+};
+// Other names in common use for entries of the format box ...
+constexpr TAlias kFormatAliases[] = {{"JPG", "JPEG"}, {"TARGA", "TGA"}};
+// ... and of the default-format box, without their dot.
+constexpr TAlias kExtensionAliases[] = {{"jpeg", "jpg"}, {"targa", "tga"}};
+
+std::string UpperCase(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+// "A and B" from the aliases, lower-cased or not.
+template <std::size_t N>
+std::string AliasList(const TAlias (&aliases)[N], bool lower)
+{
+    std::string text;
+    for (std::size_t i = 0; i < N; ++i) {
+        if (i > 0)
+            text += i + 1 == N ? " and " : ", ";
+        text += lower ? base::LowerCase(aliases[i].alias) : aliases[i].alias;
+    }
+    return text;
+}
+
 }  // namespace
 
-const std::string kBatchUsage =
-    "Usage: scalopex-batch [options] FILE...\n"
-    "Writes up to three resized copies of every FILE, in the order given.\n"
-    "\n"
-    "Options (they override the settings file, which is never written):\n"
-    "  --settings FILE        settings to read (default: the window's settings file)\n"
-    "  --slots LIST           slots that run, e.g. 1,2,3 (default: 1)\n"
-    "  --suffix1/2/3 TEXT     file-name suffix of a slot\n"
-    "  --max1/2/3 N           maximum dimension of a slot (0 or less: no scaling)\n"
-    "  --format1/2/3 FORMAT   " + EitherOf(files::kFormatNames) + " (" + files::kFormatNames[0] + ": no change)\n"
-    "  --dest1/2/3 DIR        destination folder of a slot (default: the file's folder)\n"
-    "  --default-format EXT   " + EitherOf(files::kDefaultFormats) + ", for extensions that cannot be written\n"
-    "  --warnings, --no-warnings  report the fall-back to the default format\n"
-    "  --help, --version\n"
-    "\n"
-    "Prints the path of every file written; problems go to standard error.\n"
-    "Exit status: 0 all files done, 1 some failed, 2 usage error.\n";
+std::string BatchUsage(const std::string& settingsRead)
+{
+    return "Usage: scalopex-batch [options] FILE|FOLDER...\n"
+           "Writes up to three resized copies of every FILE, in the order given. A FOLDER\n"
+           "stands for the image files in it that the window would list, in name order;\n"
+           "its sub-folders are left out.\n"
+           "\n"
+           "Settings read: " + settingsRead + "\n"
+           "\n"
+           "Options (they override the settings file, which is never written):\n"
+           "  --settings FILE        settings to read (default: the window's settings file)\n"
+           "  --settings NONE, --no-settings\n"
+           "                         read no settings file: the built-in defaults only\n"
+           "  --slots LIST           slots that run, e.g. 1,2,3 (default: 1)\n"
+           "  --suffix1/2/3 TEXT     file-name suffix of a slot\n"
+           "  --max1/2/3 N           maximum dimension of a slot (0 or less: no scaling)\n"
+           "  --format1/2/3 FORMAT   " + EitherOf(files::kFormatNames) + ", in any case; also " +
+           AliasList(kFormatAliases, false) + ".\n"
+           "                         " + files::kFormatNames[0] + " (no change) on slot 1 keeps the file's own format,\n"
+           "                         on slot 2 or 3 the format of the slot before it that runs\n"
+           "  --dest1/2/3 DIR        destination folder of a slot (default: the file's folder)\n"
+           "  --default-format EXT   " + EitherOf(files::kDefaultFormats) + ", dot optional, any case;\n"
+           "                         also " + AliasList(kExtensionAliases, true) +
+           ". Used for extensions that cannot be written\n"
+           "  --warnings, --no-warnings  report the fall-back to the default format\n"
+           "  -h, --help, --version\n"
+           "\n"
+           "Prints the path of every file written. Problems go to standard error, those\n"
+           "of a file as \"scalopex-batch: FILE: MESSAGE\"; the run goes on with the next file.\n"
+           "Exit status: 0 every output asked for was written, 1 some output was not\n"
+           "(a file failed, held no image or its format cannot be saved), 2 usage error.\n";
+}
+
+int FormatIndexOf(const std::string& name)
+{
+    std::string upper = UpperCase(name);
+    for (const TAlias& a : kFormatAliases)
+        if (upper == a.alias)
+            upper = a.name;
+    for (std::size_t i = 0; i < files::kFormatNames.size(); ++i)
+        if (upper == files::kFormatNames[i])
+            return static_cast<int>(i);
+    return -1;
+}
+
+int DefaultFormatIndexOf(const std::string& extension)
+{
+    std::string lower = base::LowerCase(extension);
+    if (!lower.empty() && lower[0] == '.')
+        lower.erase(0, 1);
+    for (const TAlias& a : kExtensionAliases)
+        if (lower == a.alias)
+            lower = a.name;
+    for (std::size_t i = 0; i < files::kDefaultFormats.size(); ++i)
+        if ("." + lower == files::kDefaultFormats[i])
+            return static_cast<int>(i);
+    return -1;
+}
+
+bool SlotRuns(const TBatchOptions& options, int slot)
+{
+    const std::vector<int> slots = options.slots.value_or(std::vector<int>{1});
+    return std::find(slots.begin(), slots.end(), slot) != slots.end();
+}
+
+std::vector<std::string> IdleSlotWarnings(const TBatchOptions& options)
+{
+    std::vector<std::string> warnings;
+    for (std::size_t s = 0; s < 3; ++s) {
+        const int slot = static_cast<int>(s) + 1;
+        if (SlotRuns(options, slot))
+            continue;
+        const std::pair<const char*, bool> given[] = {{"--suffix", options.suffix[s].has_value()},
+                                                      {"--max", options.maxDimension[s].has_value()},
+                                                      {"--format", options.formatIndex[s].has_value()},
+                                                      {"--dest", options.destFolder[s].has_value()}};
+        for (const auto& [stem, isGiven] : given)
+            if (isGiven)
+                warnings.push_back(std::string(stem) + std::to_string(slot) + ": slot " + std::to_string(slot) +
+                                   " does not run (see --slots)");
+    }
+    return warnings;
+}
 
 namespace {
 
@@ -61,17 +159,10 @@ int ParseInt(const std::string& option, const std::string& text)
 
 int ParseFormat(const std::string& option, const std::string& text)
 {
-    const std::string upper = [&] {
-        std::string u = text;
-        for (char& c : u)
-            if (c >= 'a' && c <= 'z')
-                c = static_cast<char>(c - 'a' + 'A');
-        return u;
-    }();
-    for (std::size_t i = 0; i < files::kFormatNames.size(); ++i)
-        if (upper == files::kFormatNames[i])
-            return static_cast<int>(i);
-    Usage(option + ": unknown format '" + text + "' (" + EitherOf(files::kFormatNames) + ")");
+    const int index = FormatIndexOf(text);
+    if (index < 0)
+        Usage(option + ": unknown format '" + text + "' (" + EitherOf(files::kFormatNames) + ")");
+    return index;
 }
 
 std::vector<int> ParseSlots(const std::string& text)
@@ -100,6 +191,10 @@ TBatchOptions ParseBatchOptions(const std::vector<std::string>& args)
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
+        if (!optionsEnded && arg == "-h") {
+            options.help = true;
+            continue;
+        }
         if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
             if (arg == "-")
                 Usage("'-' is not a file name");
@@ -138,7 +233,17 @@ TBatchOptions ParseBatchOptions(const std::vector<std::string>& args)
             flag();
             options.version = true;
         } else if (arg == "--settings") {
-            options.settingsFile = value();
+            // "NONE" is no file; a file of that name can be given as ./NONE.
+            std::string file = value();
+            options.noSettings = file == "NONE";
+            if (options.noSettings)
+                options.settingsFile.reset();
+            else
+                options.settingsFile = std::move(file);
+        } else if (arg == "--no-settings") {
+            flag();
+            options.noSettings = true;
+            options.settingsFile.reset();
         } else if (arg == "--slots") {
             options.slots = ParseSlots(value());
         } else if (arg == "--warnings") {
@@ -148,15 +253,11 @@ TBatchOptions ParseBatchOptions(const std::vector<std::string>& args)
             flag();
             options.warnings = false;
         } else if (arg == "--default-format") {
-            const std::string ext = base::LowerCase(value());
-            bool found = false;
-            for (std::size_t k = 0; k < files::kDefaultFormats.size(); ++k)
-                if (ext == files::kDefaultFormats[k]) {
-                    options.defaultIndex = static_cast<int>(k);
-                    found = true;
-                }
-            if (!found)
-                Usage("--default-format: " + EitherOf(files::kDefaultFormats));
+            const std::string text = value();
+            const int index = DefaultFormatIndexOf(text);
+            if (index < 0)
+                Usage("--default-format: unknown extension '" + text + "' (" + EitherOf(files::kDefaultFormats) + ")");
+            options.defaultIndex = index;
         } else if (numbered && stem == "--suffix") {
             options.suffix[slot] = value();
         } else if (numbered && stem == "--max") {

@@ -1,6 +1,7 @@
 // scalopex-batch: the runs of the window without a window. Every file named
-// on the command line is processed in order, as GO ALL does with all of them
-// checked; written paths go to standard output, problems to standard error.
+// on the command line (a folder: its image files) is processed in order, as GO
+// ALL does with all of them checked; written paths go to standard output,
+// problems to standard error, each naming its file.
 
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 
 #include "base/exceptions.h"
 #include "base/paths.h"
+#include "cli/batch_files.h"
 #include "cli/batch_options.h"
 #include "files/ini_file.h"
 #include "files/settings.h"
@@ -44,10 +46,15 @@ void Report(const std::string& message)
     std::cerr << kProgram << ": " << line << std::endl;
 }
 
-// Desktop services of a terminal: messages on standard error, no clipboard.
+// Desktop services of a terminal: messages on standard error, each naming the
+// file being processed, and no clipboard.
 class TerminalDesktop final : public platform::IDesktopServices {
 public:
-    void MessageBox(const std::string& text, const std::string&, platform::MessageIcon) override { Report(text); }
+    void SetCurrentFile(const std::string& path) { m_current = path; }
+    void MessageBox(const std::string& text, const std::string&, platform::MessageIcon) override
+    {
+        Report(cli::NameTheFile(m_current, text));
+    }
     std::optional<std::string> ClipboardFirstFile() override { return std::nullopt; }
     void ClipboardSetImage(const platform::TDesktopImage&) override { throw base::Exception("Cannot open clipboard"); }
     void ShowWaitCursor() override {}
@@ -56,6 +63,9 @@ public:
     void ShellOpen(const std::string&) override {}
     void ShellExplore(const std::string&) override {}
     std::optional<std::string> PickFolder(const std::string&) override { return std::nullopt; }
+
+private:
+    std::string m_current;
 };
 
 class BatchHost final : public output::IRunHost {
@@ -86,6 +96,7 @@ public:
     void SetCurrentFile(const std::string& path) override
     {
         m_current = path;
+        m_desktop.SetCurrentFile(path);
         ++m_started;
         if (m_progress)
             std::cerr << "[" << m_started << "/" << m_files.size() << "] " << path << std::endl;
@@ -97,6 +108,7 @@ public:
     void RepaintPreview() override {}
     void SetBatchRunning(bool) override {}
     void FileWritten(const std::string& path) override { std::cout << path << std::endl; }
+    void FileVanished(const std::string& path) override { Report(path + ": no such file"); }
     platform::IDesktopServices& Desktop() override { return m_desktop; }
 
 private:
@@ -111,9 +123,30 @@ private:
     TerminalDesktop m_desktop;
 };
 
+// The window's settings file, whether it has been made or not.
+std::string WindowSettingsPath()
+{
+    return files::SettingsFilePath(base::ExtractFilePath(files::ExecutablePath()) + "scalopex");
+}
+
+// The settings file a run reads, for --help.
+std::string SettingsRead(const cli::TBatchOptions& options)
+{
+    if (options.noSettings)
+        return "none (--settings NONE: the built-in defaults)";
+    if (options.settingsFile)
+        return *options.settingsFile + (base::FileExists(*options.settingsFile) ? "" : " (no such file)");
+    const std::string path = WindowSettingsPath();
+    if (base::FileExists(path))
+        return path + " (the window's)";
+    return "none: the window's " + path + " is not made yet";
+}
+
 files::TSettings LoadBatchSettings(const cli::TBatchOptions& options)
 {
     files::TSettings settings;
+    if (options.noSettings)
+        return settings;
     std::string path;
     if (options.settingsFile) {
         path = *options.settingsFile;
@@ -121,7 +154,7 @@ files::TSettings LoadBatchSettings(const cli::TBatchOptions& options)
             throw std::invalid_argument("--settings: no such file: " + path);
     } else {
         // The window's settings file, when it has been made.
-        path = files::SettingsFilePath(base::ExtractFilePath(files::ExecutablePath()) + "scalopex");
+        path = WindowSettingsPath();
         if (!base::FileExists(path))
             return settings;
     }
@@ -163,7 +196,7 @@ int main(int argc, char** argv)
     try {
         options = cli::ParseBatchOptions(std::vector<std::string>(argv + 1, argv + argc));
         if (options.help) {
-            std::cout << cli::kBatchUsage;
+            std::cout << cli::BatchUsage(SettingsRead(options));
             return 0;
         }
         if (options.version) {
@@ -180,14 +213,21 @@ int main(int argc, char** argv)
         return 2;
     }
     ApplyOptions(options, settings);
+    for (const std::string& warning : cli::IdleSlotWarnings(options))
+        Report(warning);
     formats::RegisterFileFormats();
 
     std::set<int> slots;
-    for (int slot : options.slots.value_or(std::vector<int>{1}))
-        slots.insert(slot);
-    BatchHost host(settings, slots, options.files);
+    for (int slot = 1; slot <= 3; ++slot)
+        if (cli::SlotRuns(options, slot))
+            slots.insert(slot);
+    const cli::TBatchFiles files = cli::ExpandFolders(options.files, Report);
+    BatchHost host(settings, slots, files.files);
     const int missing = host.DropMissingFiles();
     output::TRunner runner(host);
     const output::TBatchResult result = runner.GoAll();
-    return (missing > 0 || result.failures > 0 || result.outputsMissing > 0) ? 1 : 0;
+    // An output asked for and not written fails the run; an empty folder asks for none.
+    const bool failed = files.unreadableFolders > 0 || missing > 0 || result.failures > 0 || result.outputsMissing > 0 ||
+                        result.filesVanished > 0;
+    return failed ? 1 : 0;
 }

@@ -121,8 +121,11 @@ TBatchResult TRunner::GoAll()
             if (i >= m_host.FileCount())
                 continue;
             const std::string name = m_host.FileName(i);
-            if (!base::FileExists(name))
+            if (!base::FileExists(name)) {
+                ++result.filesVanished;
+                m_host.FileVanished(name);
                 continue;
+            }
             m_host.SetCurrentFile(name);
             m_host.SetLastOpenFailed(true);
             {

@@ -40,6 +40,8 @@ public:
     virtual void SetBatchRunning(bool running) = 0;
     /// Told of every file written.
     virtual void FileWritten(const std::string& path) = 0;
+    /// Told of a checked entry whose file was gone when its turn came.
+    virtual void FileVanished(const std::string&) {}
 
     virtual platform::IDesktopServices& Desktop() = 0;
 };
@@ -50,6 +52,8 @@ struct TBatchResult {
     int failures = 0;
     /// Slots that ran without writing their output ("Graphic type cannot be saved!").
     int outputsMissing = 0;
+    /// Checked entries whose file was gone when their turn came.
+    int filesVanished = 0;
     bool stopped = false;
 };
 

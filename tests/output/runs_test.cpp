@@ -34,6 +34,7 @@ public:
     void RepaintPreview() override {}
     void SetBatchRunning(bool running) override { batchShown.push_back(running); }
     void FileWritten(const std::string& path) override { written.push_back(base::ExtractFileName(path)); }
+    void FileVanished(const std::string& path) override { vanished.push_back(base::ExtractFileName(path)); }
     platform::IDesktopServices& Desktop() override { return desktop; }
 
     files::TSettings settings;
@@ -45,6 +46,7 @@ public:
     core::TPicture picture;
     std::vector<bool> batchShown;
     std::vector<std::string> written;
+    std::vector<std::string> vanished;
     scalopex::test::FakeDesktop desktop;
 };
 
@@ -199,6 +201,8 @@ TEST_F(Runs, GoAllProcessesCheckedExistingFilesAndGoesOnAfterAFailure)
     EXPECT_EQ(host.desktop.messages[0].text, "Bitmap image is not valid");
     EXPECT_EQ(result.failures, 1);
     EXPECT_EQ(result.filesDone, 2);
+    EXPECT_EQ(result.filesVanished, 1);
+    EXPECT_EQ(host.vanished, std::vector<std::string>{"gone.bmp"});
     EXPECT_EQ(host.current, c);
     EXPECT_EQ(host.batchShown.front(), true);
     EXPECT_EQ(host.batchShown.back(), false);
