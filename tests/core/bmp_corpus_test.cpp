@@ -1,148 +1,20 @@
 // The BMP suite: good files decode to the pixels of their reference PNGs,
 // questionable files decode or fail with a message, bad files never crash.
-// The references are read with ImageMagick's convert, an independent decoder.
+// The references are read with ImageMagick, an independent decoder.
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "base/exceptions.h"
 #include "core/bitmap.h"
-#include "tests/support/test_files.h"
+#include "tests/support/corpus_harness.h"
 
-using namespace scalopex::base;
-using namespace scalopex::core;
-namespace fs = std::filesystem;
+using namespace scalopex;
+using namespace scalopex::test::corpus;
 
 namespace {
-
-std::string SuiteDir() { return scalopex::test::CorpusDir() + "bmpsuite/"; }
-
-std::vector<std::string> BmpFilesIn(const std::string& folder)
-{
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(SuiteDir() + folder, ec))
-        if (entry.path().extension() == ".bmp")
-            names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-struct Pixels {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> rgb;  // rows from the top, 3 bytes a pixel
-};
-
-// Reads a 3-byte-per-sample binary PPM (P6, maxval 255) from a pipe.
-std::optional<Pixels> ReadReference(const std::string& png)
-{
-    const std::string command = "convert '" + png + "' -depth 8 ppm:- 2>/dev/null";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return std::nullopt;
-    Pixels out;
-    int maxval = 0;
-    std::optional<Pixels> result;
-    if (std::fscanf(pipe, "P6 %d %d %d", &out.width, &out.height, &maxval) == 3 && maxval == 255 && std::fgetc(pipe) != EOF &&
-        out.width > 0 && out.height > 0) {
-        out.rgb.resize(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height) * 3);
-        if (std::fread(out.rgb.data(), 1, out.rgb.size(), pipe) == out.rgb.size())
-            result = std::move(out);
-    }
-    ::pclose(pipe);
-    return result;
-}
-
-bool ConvertAvailable()
-{
-    static const bool available = std::system("convert -version >/dev/null 2>&1") == 0;
-    return available;
-}
-
-Pixels Decoded(const TBitmap& bitmap)
-{
-    const TBitmapImage& image = bitmap.Image();
-    Pixels out{image.width, image.height, {}};
-    out.rgb.reserve(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height) * 3);
-    std::vector<std::uint8_t> bgra(static_cast<std::size_t>(image.width) * 4);
-    for (int y = 0; y < image.height; ++y) {
-        UnpackRow(image, image.Row(y), image.width, bgra.data());
-        for (int x = 0; x < image.width; ++x)
-            out.rgb.insert(out.rgb.end(), {bgra[4 * x + 2], bgra[4 * x + 1], bgra[4 * x]});
-    }
-    return out;
-}
-
-// Empty when every channel is within tolerance; otherwise the count of
-// differing pixels and the first one.
-std::string Difference(const Pixels& got, const Pixels& want, int tolerance)
-{
-    if (got.width != want.width || got.height != want.height)
-        return "size " + std::to_string(got.width) + "x" + std::to_string(got.height) + ", reference " +
-               std::to_string(want.width) + "x" + std::to_string(want.height);
-    std::size_t differing = 0;
-    std::string first;
-    for (std::size_t i = 0; i < got.rgb.size(); i += 3) {
-        if (std::equal(&got.rgb[i], &got.rgb[i] + 3, &want.rgb[i], [&](int a, int b) { return std::abs(a - b) <= tolerance; }))
-            continue;
-        if (differing++ == 0) {
-            const std::size_t p = i / 3;
-            const auto width = static_cast<std::size_t>(got.width);
-            char text[160];
-            std::snprintf(text, sizeof text, " first at (%zu, %zu): got %d,%d,%d want %d,%d,%d", p % width, p / width, got.rgb[i],
-                          got.rgb[i + 1], got.rgb[i + 2], want.rgb[i], want.rgb[i + 1], want.rgb[i + 2]);
-            first = text;
-        }
-    }
-    return differing == 0 ? std::string() : std::to_string(differing) + " pixels differ;" + first;
-}
-
-// Decodes file and compares it with reference; reports through gtest.
-void ExpectMatchesReference(const std::string& file, const std::string& reference, int tolerance = 0)
-{
-    SCOPED_TRACE(file + " against " + reference);
-    TBitmap bitmap;
-    try {
-        bitmap.LoadFromFile(SuiteDir() + file);
-    } catch (const Exception& e) {
-        ADD_FAILURE() << "failed to decode: " << e.what();
-        return;
-    }
-    const std::optional<Pixels> want = ReadReference(SuiteDir() + "html/" + reference);
-    ASSERT_TRUE(want.has_value()) << "cannot read the reference";
-    EXPECT_EQ(Difference(Decoded(bitmap), *want, tolerance), "");
-}
-
-// Loads a file that may be refused: true when it decoded. A refusal must be
-// one of the engine's exceptions with a message.
-bool DecodesOrFailsWithMessage(const std::string& file)
-{
-    SCOPED_TRACE(file);
-    TBitmap bitmap;
-    try {
-        bitmap.LoadFromFile(SuiteDir() + file);
-    } catch (const Exception& e) {
-        EXPECT_STRNE(e.what(), "");
-        return false;
-    } catch (const std::exception& e) {
-        ADD_FAILURE() << "not an engine exception: " << e.what();
-        return false;
-    }
-    // A decoded raster must be usable: every row unpacks.
-    EXPECT_GT(bitmap.Width(), 0);
-    EXPECT_GT(bitmap.Height(), 0);
-    Decoded(bitmap);
-    return true;
-}
 
 // The reference of each good file, from the suite's own page.
 const std::map<std::string, std::string> kGoodReferences = {
@@ -210,65 +82,67 @@ const std::map<std::string, std::string> kWideChannelReferences = {
     {"rgb32-7187.bmp", "rgb32-7187.png"},
 };
 
-class BmpSuite : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        if (!fs::is_directory(SuiteDir()))
-            GTEST_SKIP() << "BMP suite not found at " << SuiteDir();
-    }
-};
+// The raster as the BMP reader of the core leaves it.
+test::TPixmap DecodeBmp(const std::string& path)
+{
+    core::TBitmap bitmap;
+    bitmap.LoadFromFile(path);
+    return test::ToPixmap(bitmap);
+}
+
+// Every file of sub, each with its reference from references (none when
+// it is not listed).
+std::vector<Entry> WithReferences(const std::string& dir, const std::string& sub, const std::map<std::string, std::string>& references)
+{
+    std::vector<Entry> entries = EntriesFor(dir, sub, ".bmp", kDecode);
+    for (Entry& entry : entries)
+        if (const auto found = references.find(entry.file.substr(sub.size() + 1)); found != references.end())
+            entry.reference = "html/" + found->second;
+    return entries;
+}
+
+// The listed files of q/ with their references.
+std::vector<Entry> Supported(const std::map<std::string, std::string>& references, int tolerance)
+{
+    std::vector<Entry> entries;
+    for (const auto& [name, reference] : references)
+        entries.push_back({.file = "q/" + name, .reference = "html/" + reference, .tolerance = {.colour = tolerance}});
+    return entries;
+}
+
+std::vector<Row> Rows()
+{
+    auto anyOutcome = [](const std::string& sub) {
+        return [sub](const std::string& dir) { return EntriesFor(dir, sub, ".bmp", kDecode | kFailCleanly); };
+    };
+    return {
+        {.name = "good",
+         .folder = "bmpsuite",
+         .entries = [](const std::string& dir) { return WithReferences(dir, "g", kGoodReferences); },
+         .decode = DecodeBmp,
+         .tool = "convert -version",
+         .everyDecodeHasReference = true},
+        {.name = "questionable", .folder = "bmpsuite", .entries = anyOutcome("q"), .decode = DecodeBmp},
+        {.name = "questionableSupported",
+         .folder = "bmpsuite",
+         .entries =
+             [](const std::string&) {
+                 std::vector<Entry> entries = Supported(kQuestionableReferences, 0);
+                 for (Entry& wide : Supported(kWideChannelReferences, 1))
+                     entries.push_back(std::move(wide));
+                 return entries;
+             },
+         .decode = DecodeBmp,
+         .tool = "convert -version"},
+        {.name = "extra", .folder = "bmpsuite", .entries = anyOutcome("x"), .decode = DecodeBmp},
+        {.name = "bad", .folder = "bmpsuite", .entries = anyOutcome("b"), .decode = DecodeBmp},
+    };
+}
+
+class BmpSuite : public RowTest {};
+
+TEST_P(BmpSuite, filesBehaveAsTheirRowSays) { Walk(GetParam()); }
+
+INSTANTIATE_TEST_SUITE_P(Corpus, BmpSuite, ::testing::ValuesIn(Rows()), RowName);
 
 }  // namespace
-
-TEST_F(BmpSuite, EveryGoodFileDecodesToItsReferencePixels)
-{
-    if (!ConvertAvailable())
-        GTEST_SKIP() << "ImageMagick's convert is needed to read the reference PNGs";
-    const std::vector<std::string> files = BmpFilesIn("g");
-    ASSERT_FALSE(files.empty());
-    for (const std::string& name : files) {
-        const auto reference = kGoodReferences.find(name);
-        if (reference == kGoodReferences.end()) {
-            ADD_FAILURE() << "g/" << name << " has no reference in this test";
-            continue;
-        }
-        ExpectMatchesReference("g/" + name, reference->second);
-    }
-}
-
-TEST_F(BmpSuite, EveryQuestionableFileDecodesOrFailsWithAMessage)
-{
-    const std::vector<std::string> files = BmpFilesIn("q");
-    ASSERT_FALSE(files.empty());
-    std::string decoded;
-    std::string refused;
-    for (const std::string& name : files)
-        (DecodesOrFailsWithMessage("q/" + name) ? decoded : refused) += " " + name;
-    RecordProperty("decoded", decoded);
-    RecordProperty("refused", refused);
-}
-
-TEST_F(BmpSuite, SupportedQuestionableFilesDecodeToTheirReferences)
-{
-    if (!ConvertAvailable())
-        GTEST_SKIP() << "ImageMagick's convert is needed to read the reference PNGs";
-    for (const auto& [name, reference] : kQuestionableReferences)
-        ExpectMatchesReference("q/" + name, reference);
-    for (const auto& [name, reference] : kWideChannelReferences)
-        ExpectMatchesReference("q/" + name, reference, 1);
-}
-
-TEST_F(BmpSuite, ExtraFilesDecodeOrFailWithAMessage)
-{
-    for (const std::string& name : BmpFilesIn("x"))
-        DecodesOrFailsWithMessage("x/" + name);
-}
-
-TEST_F(BmpSuite, BadFilesDecodeOrFailWithAMessageWithoutCrashing)
-{
-    const std::vector<std::string> files = BmpFilesIn("b");
-    ASSERT_FALSE(files.empty());
-    for (const std::string& name : files)
-        DecodesOrFailsWithMessage("b/" + name);
-}

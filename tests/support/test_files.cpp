@@ -43,7 +43,23 @@ std::uint32_t PixelRGB(const core::TBitmap& bitmap, int x, int y)
 
 std::string CorpusDir()
 {
-    return std::string(SCALOPEX_CORPUS_DIR) + "/";
+    const char* chosen = std::getenv("SCALOPEX_CORPUS_DIR");
+    std::string dir = chosen != nullptr && *chosen != '\0' ? chosen : SCALOPEX_CORPUS_DIR;
+    if (dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
+std::string MissingCorpusFolder(const std::string& sub)
+{
+    const std::filesystem::path folder = std::filesystem::path(CorpusDir() + sub).lexically_normal();
+    std::error_code ec;
+    if (std::filesystem::is_directory(folder, ec))
+        return "";
+    std::string shown = folder.string();
+    if (shown.size() > 1 && shown.back() == '/')
+        shown.pop_back();
+    return "corpus folder " + shown + " not found (set SCALOPEX_CORPUS_DIR)";
 }
 
 }  // namespace scalopex::test

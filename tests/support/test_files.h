@@ -50,7 +50,21 @@ std::unique_ptr<core::TBitmap> MakeBitmap24(int width, int height, F f)
     return bitmap;
 }
 
-/// The shared test corpus folder (…/shared/corpus), with a trailing '/'.
+/// The folder of the public test corpora, with a trailing '/': the
+/// environment variable SCALOPEX_CORPUS_DIR when set, else the folder the
+/// build was configured with (the CMake variable of the same name).
 std::string CorpusDir();
+/// Empty when the corpus folder sub (e.g. "bmpsuite") exists; otherwise the
+/// line a test that needs it skips with.
+std::string MissingCorpusFolder(const std::string& sub);
 
 }  // namespace scalopex::test
+
+/// Skips the current test (GoogleTest) with one line naming the folder,
+/// unless the corpus folder sub exists.
+#define SCALOPEX_REQUIRE_CORPUS(sub)                                                              \
+    do {                                                                                          \
+        if (const std::string scalopexMissing = ::scalopex::test::MissingCorpusFolder(sub);       \
+            !scalopexMissing.empty())                                                             \
+            GTEST_SKIP() << scalopexMissing;                                                      \
+    } while (false)

@@ -7,26 +7,19 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iostream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "base/exceptions.h"
 #include "formats/gif/gif_image.h"
 #include "tests/formats/gif/gif_test_util.h"
+#include "tests/support/corpus_harness.h"
 #include "tests/support/test_files.h"
 
 using namespace scalopex;
-using namespace scalopex::test::gif;
+using namespace scalopex::test::corpus;
 
 namespace {
-
-std::string SuiteDir()
-{
-    return test::CorpusDir() + "gif-test-suite/test-suite/";
-}
 
 struct Conf {
     std::string input;
@@ -42,10 +35,10 @@ std::string Trim(const std::string& s)
     return first == std::string::npos ? "" : s.substr(first, last - first + 1);
 }
 
-Conf ReadConf(const std::string& name)
+Conf ReadConf(const std::string& path)
 {
     Conf conf;
-    std::ifstream in(SuiteDir() + name + ".conf");
+    std::ifstream in(path);
     std::string line, section;
     while (std::getline(in, line)) {
         line = Trim(line);
@@ -71,90 +64,76 @@ Conf ReadConf(const std::string& name)
     return conf;
 }
 
-std::vector<std::string> TestNames()
+// Cases where the suite's picture is not this reader's, by design.
+const std::map<std::string, std::string> kDeviations = {
+    {"image-zero-width", "a frame of width 0 takes the logical screen size and has no data: index 0 (black), not transparent"},
+    {"image-zero-height", "a frame of height 0 takes the logical screen size and has no data: index 0 (black), not transparent"},
+    {"image-zero-size", "a frame of size 0 takes the logical screen size and has no data: index 0 (black), not transparent"},
+    {"image-outside-bg", "the logical screen grows to hold the frame, so the picture is larger than the suite's"},
+    {"image-overlap-bg", "the logical screen grows to hold the frame, so the picture is larger than the suite's"},
+    {"max-size", "65535 x 65535 exceeds the engine's raster limit"},
+    {"max-codes", "minimum code size 11 is taken as 8, so the codes do not decode"},
+    {"images-combine", "the suite's first frame combines several images; only image 0 is drawn"},
+    {"images-overlap", "the suite's first frame combines several images; only image 0 is drawn"},
+    {"high-color", "the suite's first frame combines several images; only image 0 is drawn"},
+    {"dispose-restore-previous", "the suite's first frame combines two images; only image 0 is drawn"},
+    {"unknown-extension", "an extension label other than 0xF9, 0xFE, 0x01, 0xFF fails the file"},
+};
+
+// The suite's raw RGBA frame of width × height, transparent pixels white.
+std::optional<test::TPixmap> Frame(const std::string& path, int width, int height)
 {
-    std::vector<std::string> names;
-    std::ifstream in(SuiteDir() + "TESTS");
-    for (std::string line; std::getline(in, line);)
-        if (!Trim(line).empty())
-            names.push_back(Trim(line));
-    return names;
+    const std::vector<std::uint8_t> rgba = test::ReadBytes(path);
+    if (rgba.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4)
+        return std::nullopt;
+    test::TPixmap out{width, height, {}, {}, {}};
+    for (std::size_t i = 0; i < rgba.size(); i += 4)
+        for (std::size_t c = 0; c < 3; ++c)
+            out.rgb.push_back(rgba[i + 3] == 0 ? 255 : rgba[i + c]);
+    return out;
 }
 
-// Cases where the suite's picture is not this reader's, by design.
-const std::map<std::string, std::string>& Deviations()
+// One entry a test of the suite's TESTS list: files with a frame0 must
+// match it; the others, and the listed deviations, may open or fail.
+std::vector<Entry> SuiteTests(const std::string& dir)
 {
-    static const std::map<std::string, std::string> deviations = {
-        {"image-zero-width",
-         "a frame of width 0 takes the logical screen size and has no data: index 0 (black), not transparent"},
-        {"image-zero-height",
-         "a frame of height 0 takes the logical screen size and has no data: index 0 (black), not transparent"},
-        {"image-zero-size", "a frame of size 0 takes the logical screen size and has no data: index 0 (black), not transparent"},
-        {"image-outside-bg", "the logical screen grows to hold the frame, so the picture is larger than the suite's"},
-        {"image-overlap-bg", "the logical screen grows to hold the frame, so the picture is larger than the suite's"},
-        {"max-size", "65535 x 65535 exceeds the engine's raster limit"},
-        {"max-codes", "minimum code size 11 is taken as 8, so the codes do not decode"},
-        {"images-combine", "the suite's first frame combines several images; only image 0 is drawn"},
-        {"images-overlap", "the suite's first frame combines several images; only image 0 is drawn"},
-        {"high-color", "the suite's first frame combines several images; only image 0 is drawn"},
-        {"dispose-restore-previous", "the suite's first frame combines two images; only image 0 is drawn"},
-        {"unknown-extension", "an extension label other than 0xF9, 0xFE, 0x01, 0xFF fails the file"},
-    };
-    return deviations;
+    std::vector<Entry> entries;
+    std::ifstream in(dir + "TESTS");
+    for (std::string line; std::getline(in, line);) {
+        const std::string name = Trim(line);
+        if (name.empty())
+            continue;
+        const Conf conf = ReadConf(dir + name + ".conf");
+        if (conf.frame0.empty() || kDeviations.contains(name)) {
+            entries.push_back({.file = conf.input, .expect = kDecode | kFailCleanly});
+            continue;
+        }
+        entries.push_back({.file = conf.input, .reference = conf.frame0, .readReference = [conf](const std::string& path) {
+                               return Frame(path, conf.width, conf.height);
+                           }});
+    }
+    return entries;
 }
+
+test::TPixmap DrawnFirstFrame(const std::string& path)
+{
+    return test::ToPixmap(*test::gif::Draw(*test::gif::Decode(test::ReadBytes(path)).image));
+}
+
+const Row kRows[] = {
+    {.name = "testSuite",
+     .folder = "gif-test-suite/test-suite",
+     .entries = SuiteTests,
+     .decode = DrawnFirstFrame,
+     .emptyMayDecode = true,  // a logical screen of width or height 0
+     .exactFiles = 84,
+     .minimumCompared = 64},
+};
+
+class GifCorpus : public RowTest {};
+
+TEST_P(GifCorpus, filesBehaveAsTheirRowSays) { Walk(GetParam()); }
+
+INSTANTIATE_TEST_SUITE_P(Corpus, GifCorpus, ::testing::ValuesIn(kRows), RowName);
 
 }  // namespace
-
-TEST(GifCorpus, firstFramesMatchTheSuite)
-{
-    const std::vector<std::string> names = TestNames();
-    if (names.empty())
-        GTEST_SKIP() << "no corpus at " << SuiteDir();
-    int matched = 0, rejected = 0, deviating = 0;
-    for (const std::string& name : names) {
-        SCOPED_TRACE(name);
-        const Conf conf = ReadConf(name);
-        const std::vector<std::uint8_t> bytes = test::ReadBytes(SuiteDir() + conf.input);
-        ASSERT_FALSE(bytes.empty());
-        std::unique_ptr<core::TBitmap> drawn;
-        std::string failure;
-        try {
-            drawn = Draw(*Decode(bytes).image);
-        } catch (const base::Exception& e) {
-            failure = e.what();
-            EXPECT_FALSE(failure.empty());
-        }
-        const auto deviation = Deviations().find(name);
-        if (deviation != Deviations().end()) {
-            ++deviating;
-            continue;
-        }
-        if (conf.frame0.empty()) {
-            ++rejected;
-            std::cout << "  " << name << ": " << (drawn ? "opens" : "fails: " + failure) << "\n";
-            continue;  // either outcome is fine, as long as it is orderly
-        }
-        if (!drawn) {
-            ADD_FAILURE() << failure;
-            continue;
-        }
-        const std::vector<std::uint8_t> rgba = test::ReadBytes(SuiteDir() + conf.frame0);
-        if (drawn->Width() != conf.width || drawn->Height() != conf.height ||
-            rgba.size() != static_cast<std::size_t>(conf.width) * static_cast<std::size_t>(conf.height) * 4) {
-            ADD_FAILURE() << drawn->Width() << " x " << drawn->Height();
-            continue;
-        }
-        const std::vector<std::uint32_t> ours = Pixels(*drawn);
-        int differing = 0;
-        for (std::size_t i = 0; i < ours.size(); ++i) {
-            const std::uint8_t* p = rgba.data() + 4 * i;
-            const std::uint32_t expected = p[3] == 0 ? 0xFFFFFFu : (static_cast<std::uint32_t>(p[0]) << 16 | p[1] << 8 | p[2]);
-            differing += ours[i] != expected;
-        }
-        EXPECT_EQ(differing, 0);
-        matched += differing == 0;
-    }
-    RecordProperty("matched", matched);
-    std::cout << "gif-test-suite: " << matched << " match frame0, " << rejected << " expected-invalid files handled, "
-              << deviating << " documented deviations, of " << names.size() << "\n";
-}

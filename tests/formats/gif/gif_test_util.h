@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -16,6 +14,7 @@
 #include "core/opening.h"
 #include "formats/gif/gif_image.h"
 #include "tests/support/byte_builder.h"
+#include "tests/support/tools.h"
 
 namespace scalopex::test::gif {
 
@@ -136,10 +135,8 @@ inline std::vector<std::uint32_t> Pixels(const core::TBitmap& bitmap)
     return out;
 }
 
-inline bool HaveTool(const char* versionCommand)
-{
-    return std::system((std::string(versionCommand) + " >/dev/null 2>&1").c_str()) == 0;
-}
+/// True when the tool answers its version command.
+inline bool HaveTool(const char* versionCommand) { return test::RunTool(versionCommand); }
 
 struct Raster {
     int width = 0;
@@ -147,26 +144,17 @@ struct Raster {
     std::vector<std::uint32_t> rgb;  // 0xRRGGBB, rows from the top
 };
 
-/// Runs command, which writes a binary PPM (P6, maxval 255) to stdout.
+/// Runs command, which writes a PNM image to stdout.
 inline std::optional<Raster> ReadPpmFrom(const std::string& command)
 {
-    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr)
+    const std::optional<TPixmap> pnm = test::RunForPnm(command);
+    if (!pnm)
         return std::nullopt;
-    Raster out;
-    int maxval = 0;
-    std::optional<Raster> result;
-    if (std::fscanf(pipe, "P6 %d %d %d", &out.width, &out.height, &maxval) == 3 && maxval == 255 && std::fgetc(pipe) != EOF) {
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height) * 3);
-        if (std::fread(bytes.data(), 1, bytes.size(), pipe) == bytes.size()) {
-            for (std::size_t i = 0; i < bytes.size(); i += 3)
-                out.rgb.push_back((static_cast<std::uint32_t>(bytes[i]) << 16) | (static_cast<std::uint32_t>(bytes[i + 1]) << 8) |
-                                  bytes[i + 2]);
-            result = std::move(out);
-        }
-    }
-    ::pclose(pipe);
-    return result;
+    Raster out{pnm->width, pnm->height, {}};
+    for (std::size_t i = 0; i < pnm->rgb.size(); i += 3)
+        out.rgb.push_back((static_cast<std::uint32_t>(pnm->rgb[i]) << 16) | (static_cast<std::uint32_t>(pnm->rgb[i + 1]) << 8) |
+                          pnm->rgb[i + 2]);
+    return out;
 }
 
 /// The first frame of a GIF as ImageMagick shows it over white on its

@@ -7,17 +7,16 @@
 #include <string>
 #include <vector>
 
-#include "base/exceptions.h"
 #include "formats/jpeg/jpeg_image.h"
 #include "tests/formats/jpeg/jpeg_test_util.h"
+#include "tests/support/corpus_harness.h"
 #include "tests/support/test_files.h"
 
 using namespace scalopex;
+using namespace scalopex::test::corpus;
 using namespace scalopex::test::jpeg;
 
 namespace {
-
-std::string TestImages() { return test::CorpusDir() + "jpeg-testimages/testimages/"; }
 
 struct TMaker {
     const char* name;
@@ -49,68 +48,76 @@ std::string Replace(std::string text, const std::string& key, const std::string&
     return text;
 }
 
+// Every maker turns the input into a JPEG file, which must decode exactly
+// as djpeg decodes it; compared counts the files.
+void ExpectEveryMakersFileDecodesLikeDjpeg(const std::string& input, const test::TempDir& dir, int& compared)
+{
+    for (const TMaker& maker : kMakers) {
+        SCOPED_TRACE(std::string(maker.name) + ", " + input);
+        const std::string out = dir.file("out.jpg");
+        ASSERT_TRUE(RunTool(Replace(Replace(maker.command, "IN", "'" + input + "'"), "OUT", "'" + out + "'")));
+        const auto reference = Djpeg(out);
+        ASSERT_TRUE(reference);
+        const auto jpeg = LoadJpeg(test::ReadBytes(out));
+        EXPECT_EQ(jpeg->Width(), reference->width);
+        EXPECT_EQ(jpeg->Height(), reference->height);
+        const int worst = MaxDifference(ToPixmap(jpeg->Bitmap()), *reference);
+        EXPECT_GE(worst, 0) << "same size";
+        EXPECT_LE(worst, maker.grey ? 2 : 0) << "the same codec with the same settings";
+        ++compared;
+    }
+}
+
 TEST(JpegReference, filesOfIndependentToolsDecodeLikeDjpeg)
 {
     test::TempDir dir;
-    struct Input {
-        std::string name;
-        std::string path;
-    };
-    std::vector<Input> inputs;
+    int compared = 0;
     for (const auto& [w, h] : std::vector<std::pair<int, int>>{{1, 1}, {17, 9}, {67, 45}}) {
         const std::string path = dir.file("in_" + std::to_string(w) + "x" + std::to_string(h) + ".ppm");
         WritePpm(path, *Photo(w, h));
-        inputs.push_back({std::to_string(w) + "x" + std::to_string(h), path});
+        ExpectEveryMakersFileDecodesLikeDjpeg(path, dir, compared);
     }
-    inputs.push_back({"night photo", TestImages() + "nightshot_iso_100.bmp"});
+    EXPECT_EQ(compared, static_cast<int>(std::size(kMakers) * 3));
+}
 
+TEST(JpegReference, theCodecsNightPhotoInEveryMakersFileDecodesLikeDjpeg)
+{
+    SCALOPEX_REQUIRE_CORPUS("jpeg-testimages/testimages");
+    test::TempDir dir;
     int compared = 0;
-    for (const TMaker& maker : kMakers) {
-        for (const Input& input : inputs) {
-            SCOPED_TRACE(std::string(maker.name) + ", " + input.name);
-            const std::string out = dir.file("out.jpg");
-            ASSERT_TRUE(RunTool(Replace(Replace(maker.command, "IN", "'" + input.path + "'"), "OUT", "'" + out + "'")));
-            const auto reference = Djpeg(out);
-            ASSERT_TRUE(reference);
-            const auto jpeg = LoadJpeg(test::ReadBytes(out));
-            EXPECT_EQ(jpeg->Width(), reference->width);
-            EXPECT_EQ(jpeg->Height(), reference->height);
-            const int worst = MaxDifference(ToPixmap(jpeg->Bitmap()), *reference);
-            EXPECT_GE(worst, 0) << "same size";
-            EXPECT_LE(worst, maker.grey ? 2 : 0) << "the same codec with the same settings";
-            ++compared;
-        }
-    }
-    EXPECT_EQ(compared, static_cast<int>(std::size(kMakers) * inputs.size()));
+    ExpectEveryMakersFileDecodesLikeDjpeg(test::CorpusDir() + "jpeg-testimages/testimages/nightshot_iso_100.bmp", dir, compared);
+    EXPECT_EQ(compared, static_cast<int>(std::size(kMakers)));
 }
 
-TEST(JpegReference, codecTestImagesDecodeLikeDjpeg)
-{
-    // Baseline, progressive and arithmetic-coded versions of one picture.
-    for (const char* name : {"testorig.jpg", "testimgint.jpg", "testimgari.jpg"}) {
-        SCOPED_TRACE(name);
-        const std::string path = TestImages() + name;
-        const auto reference = Djpeg(path);
-        ASSERT_TRUE(reference);
-        const auto jpeg = LoadJpeg(test::ReadBytes(path));
-        EXPECT_LE(MaxDifference(ToPixmap(jpeg->Bitmap()), *reference), 1);
-    }
-    // Against the picture itself: within JPEG loss.
-    const auto original = RunForPnm("cat '" + TestImages() + "testorig.ppm'");
-    ASSERT_TRUE(original);
-    EXPECT_LT(MeanDifference(ToPixmap(LoadJpeg(test::ReadBytes(TestImages() + "testorig.jpg"))->Bitmap()), *original), 4.0);
-}
+test::TPixmap DecodeJpeg(const std::string& path) { return ToPixmap(LoadJpeg(test::ReadBytes(path))->Bitmap()); }
 
-TEST(JpegReference, twelveBitFileFailsWithCodecError)
-{
-    // This codec build reads 8-bit samples only; the file is refused with
-    // the codec's message number, at loading or at decoding.
-    try {
-        LoadJpeg(test::ReadBytes(TestImages() + "testorig12.jpg"))->Bitmap();
-        ADD_FAILURE() << "decoded";
-    } catch (const formats::EJPEG& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("JPEG error #", 0), 0u) << e.what();
-    }
-}
+// Baseline, progressive and arithmetic-coded versions of one picture, each
+// against djpeg's decode of itself and, within JPEG loss, the picture itself.
+// This codec build reads 8-bit samples only; the 12-bit file is refused
+// with the codec's message number, at loading or at decoding.
+const Row kRows[] = {
+    {.name = "codecTestImages",
+     .folder = "jpeg-testimages/testimages",
+     .entries =
+         [](const std::string&) {
+             std::vector<Entry> entries;
+             for (const char* name : {"testorig.jpg", "testimgint.jpg", "testimgari.jpg"})
+                 entries.push_back({.file = name, .reference = name, .tolerance = {.colour = 1}});
+             entries.push_back({.file = "testorig.jpg", .reference = "testorig.ppm", .tolerance = {.colour = 255, .meanBelow = 4.0},
+                                .readReference = ReadPnmFile});
+             entries.push_back({.file = "testorig12.jpg", .expect = kFailCleanly, .messagePrefix = "JPEG error #"});
+             return entries;
+         },
+     .decode = DecodeJpeg,
+     .readReference = Djpeg,
+     .tool = "djpeg -version",
+     .exactFiles = 5},
+};
+
+class JpegCorpus : public RowTest {};
+
+TEST_P(JpegCorpus, filesBehaveAsTheirRowSays) { Walk(GetParam()); }
+
+INSTANTIATE_TEST_SUITE_P(Corpus, JpegCorpus, ::testing::ValuesIn(kRows), RowName);
 
 }  // namespace

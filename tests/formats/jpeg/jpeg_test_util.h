@@ -1,7 +1,7 @@
 #pragma once
-// Helpers shared by the JPEG tests: running the independent command-line
-// tools (djpeg, cjpeg, ImageMagick) and reading their PNM output, comparing
-// rasters, and walking the marker segments of a JPEG file.
+// Helpers shared by the JPEG tests: the reference decode by djpeg, test
+// rasters and files, and walking the marker segments of a JPEG file. The
+// tools and pixel comparisons themselves are in tests/support/tools.h.
 
 #include <gtest/gtest.h>
 
@@ -19,91 +19,19 @@
 #include "core/stream.h"
 #include "formats/jpeg/jpeg_image.h"
 #include "tests/support/test_files.h"
+#include "tests/support/tools.h"
 
 namespace scalopex::test::jpeg {
 
-/// Pixels as rows of RGB triples from the top.
-struct TPixmap {
-    int width = 0;
-    int height = 0;
-    std::vector<std::uint8_t> rgb;
-    const std::uint8_t* At(int x, int y) const { return rgb.data() + (static_cast<std::size_t>(y) * width + x) * 3; }
-};
-
-/// Reads one binary PNM (P5 grey or P6 colour, maxval 255); grey becomes RGB.
-inline std::optional<TPixmap> ReadPnm(FILE* in)
-{
-    char kind = 0;
-    int width = 0, height = 0, maxval = 0;
-    if (std::fscanf(in, "P%c %d %d %d", &kind, &width, &height, &maxval) != 4 || maxval != 255 ||
-        (kind != '5' && kind != '6') || width <= 0 || height <= 0 || std::fgetc(in) == EOF)
-        return std::nullopt;
-    const int channels = kind == '6' ? 3 : 1;
-    std::vector<std::uint8_t> raw(static_cast<std::size_t>(width) * height * channels);
-    if (std::fread(raw.data(), 1, raw.size(), in) != raw.size())
-        return std::nullopt;
-    TPixmap out{width, height, {}};
-    if (channels == 3) {
-        out.rgb = std::move(raw);
-    } else {
-        out.rgb.reserve(raw.size() * 3);
-        for (std::uint8_t v : raw)
-            out.rgb.insert(out.rgb.end(), {v, v, v});
-    }
-    return out;
-}
-
-/// Runs a shell command that writes one PNM image to its standard output.
-inline std::optional<TPixmap> RunForPnm(const std::string& command)
-{
-    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr)
-        return std::nullopt;
-    std::optional<TPixmap> result = ReadPnm(pipe);
-    ::pclose(pipe);
-    return result;
-}
-
-/// Runs a shell command; true when it exits with 0.
-inline bool RunTool(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
+using test::MaxDifference;
+using test::MeanDifference;
+using test::RunForPnm;
+using test::RunTool;
+using test::TPixmap;
+using test::ToPixmap;
 
 /// The reference decode: djpeg with the floating-point DCT.
 inline std::optional<TPixmap> Djpeg(const std::string& path) { return RunForPnm("djpeg -dct float '" + path + "'"); }
-
-/// A raster's pixels as RGB, whatever its pixel format.
-inline TPixmap ToPixmap(const core::TBitmap& bitmap)
-{
-    const core::TBitmapImage& image = bitmap.Image();
-    TPixmap out{image.width, image.height, {}};
-    out.rgb.reserve(static_cast<std::size_t>(image.width) * image.height * 3);
-    std::vector<std::uint8_t> bgra(static_cast<std::size_t>(image.width) * 4);
-    for (int y = 0; y < image.height; ++y) {
-        core::UnpackRow(image, image.Row(y), image.width, bgra.data());
-        for (int x = 0; x < image.width; ++x)
-            out.rgb.insert(out.rgb.end(), {bgra[4 * x + 2], bgra[4 * x + 1], bgra[4 * x]});
-    }
-    return out;
-}
-
-/// Largest difference of one sample; -1 when the sizes differ.
-inline int MaxDifference(const TPixmap& a, const TPixmap& b)
-{
-    if (a.width != b.width || a.height != b.height)
-        return -1;
-    int worst = 0;
-    for (std::size_t i = 0; i < a.rgb.size(); ++i)
-        worst = std::max(worst, std::abs(a.rgb[i] - b.rgb[i]));
-    return worst;
-}
-
-/// Mean absolute difference of all samples (sizes must match).
-inline double MeanDifference(const TPixmap& a, const TPixmap& b)
-{
-    double sum = 0;
-    for (std::size_t i = 0; i < a.rgb.size(); ++i)
-        sum += std::abs(a.rgb[i] - b.rgb[i]);
-    return a.rgb.empty() ? 0.0 : sum / static_cast<double>(a.rgb.size());
-}
 
 /// Writes a raster as a binary PPM, the input format of cjpeg.
 inline void WritePpm(const std::string& path, const core::TBitmap& bitmap)

@@ -11,11 +11,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,25 +24,13 @@
 #include "formats/common/color_manager.h"
 #include "formats/png/png_graphic.h"
 #include "tests/formats/png/png_test_util.h"
+#include "tests/support/corpus_harness.h"
 #include "tests/support/test_files.h"
 
 using namespace scalopex;
-using namespace scalopex::test::png;
-using scalopex::test::PixelRGB;
+using namespace scalopex::test::corpus;
 
 namespace {
-
-std::string SuiteDir() { return test::CorpusDir() + "pngsuite/"; }
-
-std::vector<std::string> SuiteFiles()
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(SuiteDir() + "png"))
-        if (entry.path().extension() == ".png")
-            names.push_back(entry.path().stem().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // The integers of a JSON array.
 std::vector<std::uint32_t> ReadNumbers(const std::string& path)
@@ -72,106 +60,109 @@ std::unique_ptr<formats::TPNGGraphic> DecodeFile(const std::string& path)
     return png;
 }
 
-TEST(PngSuite, validFilesDrawLikeTheirReferenceDecodes)
-{
-    int checked = 0;
-    for (const std::string& name : SuiteFiles()) {
-        if (name[0] == 'x')
-            continue;
-        SCOPED_TRACE(name);
-        const auto png = DecodeFile(SuiteDir() + "png/" + name + ".png");
-        const auto drawn = core::GraphicToBitmap(png.get());
-        const bool sixteen = png->ImageDescription.SampleBits == 16;
-        const bool gamma = [&] {
-            // The description reports 1.0 both for gAMA 100000 and for no gAMA.
-            std::ifstream in(SuiteDir() + "png/" + name + ".png", std::ios::binary);
-            const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            return bytes.find("gAMA") != std::string::npos;
-        }();
-        formats::TColorManager manager;
-        manager.SetGammaValues(png->ImageDescription.Gamma, 2.2f);
-        const auto& table = manager.GammaTable();
+test::TPixmap Drawn(const std::string& path) { return test::ToPixmap(*core::GraphicToBitmap(DecodeFile(path).get())); }
 
-        const std::vector<std::uint32_t> ref = ReadNumbers(SuiteDir() + "json/" + name + ".json");
-        ASSERT_EQ(ref.size(), static_cast<std::size_t>(drawn->Width() * drawn->Height() * 4));
-        int mismatches = 0;
-        for (int y = 0; y < drawn->Height(); ++y) {
-            for (int x = 0; x < drawn->Width(); ++x) {
-                const std::size_t at = 4 * static_cast<std::size_t>(y * drawn->Width() + x);
-                auto to8 = [&](std::uint32_t v) { return sixteen ? formats::MulDiv16(v, 255, 65535) : v; };
-                const std::uint32_t a = to8(ref[at + 3]);
-                std::uint32_t expected = 0;
-                for (int c = 0; c < 3; ++c) {
-                    std::uint32_t v = to8(ref[at + static_cast<std::size_t>(c)]);
-                    if (gamma)
-                        v = table[v];
-                    const std::uint32_t shown = (v * a + 255 * (255 - a) + 127) / 255;
-                    expected = (expected << 8) | shown;
-                }
-                const std::uint32_t actual = PixelRGB(*drawn, x, y);
-                if (actual != expected && ++mismatches <= 3)
-                    ADD_FAILURE() << "at " << x << "," << y << std::hex << ": 0x" << actual << " instead of 0x" << expected;
-            }
+// The raster itself, with its alpha and layout, for comparing twins.
+test::TPixmap Raster(const std::string& path)
+{
+    const auto png = DecodeFile(path);
+    test::TPixmap pixels = test::ToPixmap(*png, true);
+    std::ostringstream form;
+    form << "format " << png->PixelFormat() << ", palette";
+    for (const gdi::TPaletteEntry& e : png->Palette())
+        form << ' ' << int{e.peRed} << ',' << int{e.peGreen} << ',' << int{e.peBlue} << ',' << int{e.peFlags};
+    pixels.form = form.str();
+    return pixels;
+}
+
+// The suite's RGBA decode of png (16-bit values for 16-bit files) as the
+// program shows it; see the top of the file.
+std::optional<test::TPixmap> ShownReference(const std::string& png, const std::string& json)
+{
+    const auto decoded = DecodeFile(png);
+    const bool sixteen = decoded->ImageDescription.SampleBits == 16;
+    const std::vector<std::uint8_t> bytes = test::ReadBytes(png);
+    // The description reports 1.0 both for gAMA 100000 and for no gAMA.
+    const bool gamma = std::string(bytes.begin(), bytes.end()).find("gAMA") != std::string::npos;
+    formats::TColorManager manager;
+    manager.SetGammaValues(decoded->ImageDescription.Gamma, 2.2f);
+    const auto& table = manager.GammaTable();
+    const std::vector<std::uint32_t> ref = ReadNumbers(json);
+    test::TPixmap out{decoded->Width(), decoded->Height(), {}, {}, {}};
+    if (ref.size() != static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height) * 4)
+        return std::nullopt;
+    auto to8 = [&](std::uint32_t v) { return sixteen ? formats::MulDiv16(v, 255, 65535) : v; };
+    for (std::size_t at = 0; at < ref.size(); at += 4) {
+        const std::uint32_t a = to8(ref[at + 3]);
+        for (std::size_t c = 0; c < 3; ++c) {
+            std::uint32_t v = to8(ref[at + c]);
+            if (gamma)
+                v = table[v];
+            out.rgb.push_back(static_cast<std::uint8_t>((v * a + 255 * (255 - a) + 127) / 255));
         }
-        EXPECT_EQ(mismatches, 0);
-        ++checked;
     }
-    EXPECT_EQ(checked, 161);
+    return out;
 }
 
-TEST(PngSuite, interlacedFilesDecodeLikeTheirPlainTwins)
+std::vector<Entry> ValidFiles(const std::string& dir)
 {
-    int pairs = 0;
-    for (const std::string& name : SuiteFiles()) {
-        if (name.size() != 8 || name[3] != 'i' || name[0] == 'x')
+    std::vector<Entry> entries;
+    for (const std::string& file : FilesIn(dir, "png", ".png")) {
+        if (file[4] == 'x')
             continue;
-        std::string twin = name;
-        twin[3] = 'n';
-        if (!std::filesystem::exists(SuiteDir() + "png/" + twin + ".png"))
-            continue;
-        SCOPED_TRACE(name);
-        const auto interlaced = DecodeFile(SuiteDir() + "png/" + name + ".png");
-        const auto plain = DecodeFile(SuiteDir() + "png/" + twin + ".png");
-        ASSERT_EQ(interlaced->PixelFormat(), plain->PixelFormat());
-        ASSERT_EQ(interlaced->Palette(), plain->Palette());
-        ASSERT_EQ(interlaced->Height(), plain->Height());
-        ASSERT_EQ(interlaced->Width(), plain->Width());
-        const bool alpha = plain->PixelFormat() == core::pf32bit;
-        for (int y = 0; y < plain->Height(); ++y)
-            for (int x = 0; x < plain->Width(); ++x) {
-                ASSERT_EQ(PixelRGB(*interlaced, x, y), PixelRGB(*plain, x, y)) << "at " << x << "," << y;
-                if (alpha) {
-                    ASSERT_EQ(interlaced->ScanLineRead(y)[4 * x + 3], plain->ScanLineRead(y)[4 * x + 3]) << x << "," << y;
-                }
-            }
-        ++pairs;
+        const std::string json = "json/" + file.substr(4, file.size() - 8) + ".json";
+        entries.push_back({.file = file, .reference = json, .readReference = [png = dir + file](const std::string& path) {
+                               return ShownReference(png, path);
+                           }});
     }
-    EXPECT_GE(pairs, 30);
+    return entries;
 }
 
-TEST(PngSuite, corruptedFilesFailWithAMessage)
+// Each interlaced file (the fourth letter of its name is 'i') whose plain
+// twin ('n') is in the suite.
+std::vector<Entry> InterlacedFiles(const std::string& dir)
 {
-    int failed = 0;
-    for (const std::string& name : SuiteFiles()) {
-        if (name[0] != 'x')
-            continue;
-        SCOPED_TRACE(name);
-        const Bytes bytes = test::ReadBytes(SuiteDir() + "png/" + name + ".png");
-        const std::string message = LoadError(bytes);
-        EXPECT_FALSE(message.empty());
-        failed += !message.empty();
+    std::vector<Entry> entries;
+    for (const std::string& file : FilesIn(dir, "png", ".png")) {
+        std::string twin = file;
+        twin[7] = 'n';
+        if (file.size() == 16 && file[7] == 'i' && file[4] != 'x' && std::filesystem::exists(dir + twin))
+            entries.push_back({.file = file, .reference = twin});
     }
-    EXPECT_EQ(failed, 14);
-
-    // A few causes by name: the checks that catch them.
-    EXPECT_EQ(LoadError(test::ReadBytes(SuiteDir() + "png/xc1n0g08.png")), "Invalid color format in PNG file.");
-    EXPECT_EQ(LoadError(test::ReadBytes(SuiteDir() + "png/xd3n2c08.png")), "Invalid color format in PNG file.");
-    EXPECT_EQ(LoadError(test::ReadBytes(SuiteDir() + "png/xhdn0g08.png")), "Cannot load image. CRC error found in PNG file.");
-    EXPECT_EQ(LoadError(test::ReadBytes(SuiteDir() + "png/xcsn0g01.png")), "Cannot load image. CRC error found in PNG file.");
-    EXPECT_EQ(LoadError(test::ReadBytes(SuiteDir() + "png/xdtn0g01.png")),
-              "Cannot load image. Invalid or unexpected PNG image format.");
-    EXPECT_EQ(LoadError(test::ReadBytes(SuiteDir() + "png/xs1n0g01.png")),
-              "Cannot load image. Invalid or unexpected PNG image format.");
+    return entries;
 }
+
+// Every x* file fails; a few causes by name: the checks that catch them.
+std::vector<Entry> CorruptedFiles(const std::string& dir)
+{
+    const std::map<std::string, std::string> messages = {
+        {"png/xc1n0g08.png", "Invalid color format in PNG file."},
+        {"png/xd3n2c08.png", "Invalid color format in PNG file."},
+        {"png/xhdn0g08.png", "Cannot load image. CRC error found in PNG file."},
+        {"png/xcsn0g01.png", "Cannot load image. CRC error found in PNG file."},
+        {"png/xdtn0g01.png", "Cannot load image. Invalid or unexpected PNG image format."},
+        {"png/xs1n0g01.png", "Cannot load image. Invalid or unexpected PNG image format."},
+    };
+    std::vector<Entry> entries;
+    for (const std::string& file : FilesIn(dir, "png", ".png"))
+        if (file[4] == 'x')
+            entries.push_back({.file = file, .expect = kFailCleanly, .message = messages.contains(file) ? messages.at(file) : ""});
+    return entries;
+}
+
+const Row kRows[] = {
+    {.name = "valid", .folder = "pngsuite", .entries = ValidFiles, .decode = Drawn, .exactFiles = 161},
+    {.name = "interlaced", .folder = "pngsuite", .entries = InterlacedFiles, .decode = Raster, .readReference = Raster,
+     .minimumFiles = 30},
+    {.name = "corrupted", .folder = "pngsuite", .entries = CorruptedFiles,
+     .decode = [](const std::string& path) { return test::ToPixmap(*test::png::Decode(test::ReadBytes(path))); },
+     .exactFiles = 14},
+};
+
+class PngSuite : public RowTest {};
+
+TEST_P(PngSuite, filesBehaveAsTheirRowSays) { Walk(GetParam()); }
+
+INSTANTIATE_TEST_SUITE_P(Corpus, PngSuite, ::testing::ValuesIn(kRows), RowName);
 
 }  // namespace

@@ -1,12 +1,10 @@
 #pragma once
 // Helpers of the PNG tests: files spelled out chunk by chunk (CRCs and zlib
-// data made with zlib itself), decoding into a TPNGGraphic, and the bytes of
-// an image as other tools see them.
+// data made with zlib itself) and decoding into a TPNGGraphic.
 
 #include <zlib.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <span>
 #include <string>
@@ -16,6 +14,7 @@
 #include "core/stream.h"
 #include "formats/png/png_graphic.h"
 #include "tests/support/byte_builder.h"
+#include "tests/support/tools.h"
 
 namespace scalopex::test::png {
 
@@ -119,21 +118,6 @@ inline std::string LoadError(const Bytes& bytes)
     return "";
 }
 
-/// Output of a shell command (binary), and its exit status.
-inline Bytes RunCommand(const std::string& command, int* status = nullptr)
-{
-    Bytes out;
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        throw std::runtime_error("popen failed");
-    std::uint8_t buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.insert(out.end(), buffer, buffer + n);
-    const int rc = ::pclose(pipe);
-    if (status)
-        *status = rc;
-    return out;
-}
+using test::RunCommand;
 
 }  // namespace scalopex::test::png

@@ -13,87 +13,53 @@
 #include "base/exceptions.h"
 #include "formats/targa/targa_graphic.h"
 #include "tests/formats/targa/targa_test_util.h"
+#include "tests/support/corpus_harness.h"
 #include "tests/support/test_files.h"
 
 namespace scalopex::formats {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace test::corpus;
 using Bytes = std::vector<std::uint8_t>;
-using test::targa::ReferenceRGBA;
-using test::targa::Shell;
 
-struct Tolerance {
-    int colour = 0;  // largest difference of a colour channel
-};
+// The raster's pixels, with alpha where the raster says its fourth byte is alpha.
+test::TPixmap Pixels(const TTargaGraphic& graphic) { return test::ToPixmap(graphic, graphic.HasAlpha()); }
 
-// Compares the raster with ImageMagick's RGBA bytes; alpha counts only
-// where the raster says its fourth byte is alpha.
-::testing::AssertionResult SamePixels(const TTargaGraphic& graphic, const Bytes& rgba, Tolerance tolerance)
+test::TPixmap DecodeTarga(const std::string& path)
 {
-    const std::size_t w = static_cast<std::size_t>(graphic.Width());
-    const std::size_t h = static_cast<std::size_t>(graphic.Height());
-    if (rgba.size() != w * h * 4)
-        return ::testing::AssertionFailure() << "reference holds " << rgba.size() << " bytes for " << w << " x " << h;
-    int worst = 0;
-    std::size_t badAlpha = 0;
-    for (std::size_t y = 0; y < h; ++y) {
-        for (std::size_t x = 0; x < w; ++x) {
-            const std::uint8_t* ref = &rgba[(y * w + x) * 4];
-            const std::uint32_t ours = test::PixelRGB(graphic, static_cast<int>(x), static_cast<int>(y));
-            const int channels[3] = {static_cast<int>(ours >> 16) & 255, static_cast<int>(ours >> 8) & 255,
-                                     static_cast<int>(ours) & 255};
-            if (graphic.HasAlpha() && graphic.ScanLineRead(static_cast<int>(y))[4 * x + 3] != ref[3])
-                ++badAlpha;
-            if (graphic.HasAlpha() && ref[3] == 0)
-                continue;  // a transparent pixel's colour is not part of the picture
-            for (int c = 0; c < 3; ++c)
-                worst = std::max(worst, std::abs(channels[c] - ref[c]));
-        }
-    }
-    if (worst > tolerance.colour || badAlpha > 0)
-        return ::testing::AssertionFailure() << "largest colour difference " << worst << ", " << badAlpha << " alpha differences";
-    return ::testing::AssertionSuccess();
+    TTargaGraphic graphic;
+    graphic.LoadFromFile(path);
+    return Pixels(graphic);
 }
+
+// ImageMagick's decode in viewing orientation.
+std::optional<test::TPixmap> ImageMagickUpright(const std::string& path) { return test::ImageMagickPixels(path, "-auto-orient"); }
 
 // The tolerance a file needs: 5-bit channels are widened by rounding here
 // and by ImageMagick alike, but may differ by one; 16-bit colour map entries
 // are shifted into the top bits (31 gives 248), where ImageMagick scales.
+// A transparent pixel's colour is not part of the picture.
 Tolerance ToleranceFor(const Bytes& file)
 {
-    if (file.size() < 18)
-        return {};
-    const bool grey = file[2] == 3 || file[2] == 11;
-    if (file[1] == 1 && !grey && (file[7] == 15 || file[7] == 16) && (file[2] == 1 || file[2] == 9))
-        return {7};
-    if (!grey && (file[16] == 15 || file[16] == 16))
-        return {1};
-    return {};
-}
-
-std::vector<std::string> CorpusFiles()
-{
-    std::vector<std::string> files;
-    for (const char* folder : {"targa/pillow", "targa/kimageformats"}) {
-        std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(test::CorpusDir() + folder, ec))
-            if (entry.path().extension() == ".tga")
-                files.push_back(entry.path().string());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
+    const bool grey = file.size() >= 18 && (file[2] == 3 || file[2] == 11);
+    int colour = 0;
+    if (file.size() >= 18 && file[1] == 1 && !grey && (file[7] == 15 || file[7] == 16) && (file[2] == 1 || file[2] == 9))
+        colour = 7;
+    else if (file.size() >= 18 && !grey && (file[16] == 15 || file[16] == 16))
+        colour = 1;
+    return {.colour = colour, .transparentColourFree = true};
 }
 
 // The reference picture published beside a file: a PNG of the same name,
-// or the one its JSON description names.
-std::optional<std::string> PublishedReference(const std::string& path)
+// or the one its JSON description names; relative to the row's folder.
+std::optional<std::string> PublishedReference(const std::string& dir, const std::string& file)
 {
-    const fs::path file(path);
-    fs::path png = file;
+    fs::path png(file);
     png.replace_extension(".png");
-    if (fs::exists(png))
+    if (fs::exists(dir + png.string()))
         return png.string();
-    const Bytes json = test::ReadBytes(path + ".json");
+    const Bytes json = test::ReadBytes(dir + file + ".json");
     const std::string text(json.begin(), json.end());
     const std::size_t key = text.find("\"fileName\"");
     if (key == std::string::npos)
@@ -102,7 +68,7 @@ std::optional<std::string> PublishedReference(const std::string& path)
     const std::size_t close = text.find('"', open + 1);
     if (open == std::string::npos || close == std::string::npos)
         return std::nullopt;
-    return (file.parent_path() / text.substr(open + 1, close - open - 1)).string();
+    return (fs::path(file).parent_path() / text.substr(open + 1, close - open - 1)).string();
 }
 
 bool IsGreyAlpha(const Bytes& file)
@@ -119,47 +85,51 @@ bool HasPartialAlphaBits(const Bytes& file)
 }
 
 // Reference pixels: the published PNG where there is one, else ImageMagick's
-// decode of the Targa file itself. ImageMagick reads 16-bit grey files as
-// 5-5-5 colour words made grey, not as the grey and alpha bytes they hold,
-// so those files are only checked against published references.
-TEST(TargaCorpus, EveryFileDecodesLikeItsReferenceOrFailsWithAMessage)
+// decode of the Targa file itself. Only files that ImageMagick cannot read
+// either may fail, and are then not compared (a truncated file decoded as far
+// as it goes). ImageMagick reads 16-bit grey files as 5-5-5 colour words made
+// grey, not as the grey and alpha bytes they hold, so those files are only
+// checked against published references, and must decode.
+std::vector<Entry> CorpusFiles(const std::string& dir)
 {
-    const std::vector<std::string> files = CorpusFiles();
-    ASSERT_GE(files.size(), 50u) << "corpus missing under " << test::CorpusDir();
-    int matched = 0, refused = 0;
-    for (const std::string& path : files) {
-        SCOPED_TRACE(path);
-        const Bytes bytes = test::ReadBytes(path);
-        const std::optional<std::string> published = PublishedReference(path);
-        std::optional<Bytes> reference;
-        if (published && !HasPartialAlphaBits(bytes))
-            reference = ReferenceRGBA(*published);
-        else if (!IsGreyAlpha(bytes))
-            reference = ReferenceRGBA(path);
-        TTargaGraphic graphic;
-        try {
-            graphic.LoadFromFile(path);
-        } catch (const base::Exception& e) {
-            // Only files that ImageMagick cannot read either may fail here.
-            EXPECT_FALSE(reference.has_value() || IsGreyAlpha(bytes)) << "failed: " << e.what();
-            EXPECT_FALSE(std::string(e.what()).empty());
-            ++refused;
-            continue;
+    std::vector<Entry> entries;
+    for (const char* folder : {"pillow", "kimageformats"}) {
+        for (const std::string& file : FilesIn(dir, folder, ".tga")) {
+            const Bytes bytes = test::ReadBytes(dir + file);
+            const std::optional<std::string> published = PublishedReference(dir, file);
+            Entry entry{.file = file, .tolerance = ToleranceFor(bytes), .referenceMayFail = !IsGreyAlpha(bytes)};
+            if (published && !HasPartialAlphaBits(bytes))
+                entry.reference = *published;
+            else if (!IsGreyAlpha(bytes))
+                entry.reference = file;
+            entries.push_back(entry);
         }
-        if (!reference)
-            continue;  // a truncated file decoded as far as it goes, or grey and alpha
-        EXPECT_TRUE(SamePixels(graphic, *reference, ToleranceFor(bytes)));
-        ++matched;
     }
-    EXPECT_GE(matched, 42);
-    RecordProperty("matched", matched);
-    RecordProperty("refused", refused);
+    return entries;
 }
+
+const Row kRows[] = {
+    {.name = "pillowAndKimageformats",
+     .folder = "targa",
+     .entries = CorpusFiles,
+     .decode = DecodeTarga,
+     .readReference = ImageMagickUpright,
+     .tool = "convert -version",
+     .minimumFiles = 50,
+     .minimumCompared = 42},
+};
+
+class TargaCorpus : public RowTest {};
+
+TEST_P(TargaCorpus, filesBehaveAsTheirRowSays) { Walk(GetParam()); }
+
+INSTANTIATE_TEST_SUITE_P(Corpus, TargaCorpus, ::testing::ValuesIn(kRows), RowName);
 
 // The grey and alpha files of the matrix hold the picture of the grey
 // files beside them, with alpha added, in every row order and compression.
 TEST(TargaCorpus, GreyAndAlphaFilesShowTheGreyOfTheirGreyTwins)
 {
+    SCALOPEX_REQUIRE_CORPUS("targa/pillow");
     const std::string dir = test::CorpusDir() + "targa/pillow/";
     TTargaGraphic grey;
     grey.LoadFromFile(dir + "200x32_l_tl_raw.tga");
@@ -181,6 +151,7 @@ TEST(TargaCorpus, GreyAndAlphaFilesShowTheGreyOfTheirGreyTwins)
 
 TEST(TargaCorpus, EveryPrefixOfSmallFilesLoadsOrFailsCleanly)
 {
+    SCALOPEX_REQUIRE_CORPUS("targa");
     for (const char* name : {"targa/pillow/200x32_p_tl_rle.tga", "targa/pillow/200x32_la_bl_rle.tga",
                              "targa/pillow/rgba16.tga", "targa/kimageformats/colormapped.tga", "targa/pillow/p_16.tga"}) {
         const Bytes file = test::ReadBytes(test::CorpusDir() + name);
@@ -247,14 +218,15 @@ TEST(TargaImageMagick, FilesImageMagickWritesDecodeToItsPixels)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.source) + " " + c.options);
         const std::string out = dir.file("made" + std::to_string(n++) + ".tga");
-        ASSERT_TRUE(Shell("convert '" + dir.file(c.source) + "' " + c.options + " '" + out + "'"));
-        const std::optional<Bytes> reference = ReferenceRGBA(out);
+        ASSERT_TRUE(test::RunTool("convert '" + dir.file(c.source) + "' " + c.options + " '" + out + "'"));
+        const std::optional<test::TPixmap> reference = ImageMagickUpright(out);
         ASSERT_TRUE(reference.has_value());
         TTargaGraphic graphic;
         graphic.LoadFromFile(out);
         EXPECT_EQ(graphic.PixelFormat(), c.format);
         EXPECT_EQ(graphic.HasAlpha(), c.format == core::pf32bit);
-        EXPECT_TRUE(SamePixels(graphic, *reference, {c.format == core::pf15bit ? 1 : 0}));
+        EXPECT_EQ(Difference(Pixels(graphic), *reference, {.colour = c.format == core::pf15bit ? 1 : 0, .transparentColourFree = true}),
+                  "");
     }
 }
 
@@ -284,10 +256,11 @@ TEST(TargaImageMagick, FilesThisWriterMakesReadBackInImageMagick)
             core::TMemoryStream stream;
             graphic.SaveToStream(stream, compressed);
             test::WriteBytes(path, stream.Bytes());
-            const std::optional<Bytes> reference = ReferenceRGBA(path);
+            const std::optional<test::TPixmap> reference = ImageMagickUpright(path);
             ASSERT_TRUE(reference.has_value());
             // The writer marks no alpha bits, so only colours are compared.
-            EXPECT_TRUE(SamePixels(graphic, *reference, {format == core::pf15bit ? 1 : 0}));
+            EXPECT_EQ(Difference(Pixels(graphic), *reference, {.colour = format == core::pf15bit ? 1 : 0, .transparentColourFree = true}),
+                      "");
         }
     }
 }

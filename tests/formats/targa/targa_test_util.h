@@ -1,10 +1,7 @@
 #pragma once
-// Helpers of the Targa tests: header bytes, loading from memory, and the
-// pixels of ImageMagick's decode as the independent reference.
+// Helpers of the Targa tests: header bytes, and loading from and saving to memory.
 
 #include <cstdint>
-#include <cstdio>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,33 +44,6 @@ inline std::vector<std::uint8_t> Save(formats::TTargaGraphic& graphic, bool comp
     core::TMemoryStream stream;
     graphic.SaveToStream(stream, compressed);
     return stream.Bytes();
-}
-
-// The standard output of a shell command, or nothing when it fails.
-inline std::optional<std::vector<std::uint8_t>> RunCapture(const std::string& command)
-{
-    FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
-    if (pipe == nullptr)
-        return std::nullopt;
-    std::vector<std::uint8_t> out;
-    std::uint8_t chunk[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0)
-        out.insert(out.end(), chunk, chunk + n);
-    if (::pclose(pipe) != 0)
-        return std::nullopt;
-    return out;
-}
-
-// ImageMagick's decode of path, in viewing orientation, as 8-bit RGBA.
-inline std::optional<std::vector<std::uint8_t>> ReferenceRGBA(const std::string& path)
-{
-    return RunCapture("convert '" + path + "' -auto-orient -depth 8 rgba:-");
-}
-
-inline bool Shell(const std::string& command)
-{
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 }  // namespace scalopex::test::targa
