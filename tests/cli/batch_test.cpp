@@ -406,3 +406,27 @@ TEST_F(Batch, SettingsNoneIgnoresTheWindowsSettingsFileAndHelpNamesTheOneRead)
     EXPECT_NE(RunBatch(dir, {"--help"}, exe).out.find("Settings read: none: the window's " + windows + " is not made yet\n"),
               std::string::npos);
 }
+
+TEST_F(Batch, TwoRunsOfTheSameBatchWriteTheSameBytes)
+{
+    // Odd sizes, so rows carry padding, and every writer once.
+    const std::string a = Image("a.bmp", 203, 117);
+    const std::string b = Image("b.bmp", 31, 77);
+    for (const char* run : {"one", "two"}) {
+        const std::string out = dir.file(run);
+        std::filesystem::create_directory(out);
+        for (const char* format : {"BMP", "JPEG", "PNG", "GIF", "TGA"}) {
+            const RunResult r = RunBatch(dir, {"--settings", "NONE", "--slots", "1,2,3", "--format1", format, "--max2", "61",
+                                               "--max3", "0", "--format3", format, "--dest1", out, "--dest2", out, "--dest3",
+                                               out, a, b});
+            ASSERT_EQ(r.status, 0) << r.err;
+        }
+    }
+    std::size_t compared = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.file("one"))) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_EQ(scalopex::test::ReadBytes(entry.path().string()), scalopex::test::ReadBytes(dir.file("two/" + name))) << name;
+        ++compared;
+    }
+    EXPECT_EQ(compared, 5u * 2u * 3u);
+}
