@@ -69,70 +69,82 @@ std::string MakeUniqueName(const std::string& path)
     throw base::Exception(path + kCR + "No free file name");
 }
 
-void SaveImageFile(const std::string& requested, const core::TBitmap& bitmap, std::string& finalName,
-                   platform::IDesktopServices& desktop)
+TSavePlan PlanSave(const std::string& requested, const TSavingOptions& options, platform::IDesktopServices* desktop)
 {
-    finalName.clear();
+    TSavePlan plan;
     std::string path = requested;
     if (!IsValidFileName(base::ExtractFileName(path)))
         throw base::Exception(path + kCR + kSInvalidFileName);
 
     std::string ext = base::LowerCase(base::ExtractFileExt(path));
     if (ext.empty() || !Contains(kSaveableFormats, ext)) {
-        const TSavingOptions& options = SavingOptions();
-        if (options.warnings)
-            desktop.MessageBox(path + kCR + kSCannotSave + kCR + kSDefaultFormat, kApplicationTitle,
-                               platform::MessageIcon::None);
+        if (options.warnings && desktop != nullptr)
+            desktop->MessageBox(path + kCR + kSCannotSave + kCR + kSDefaultFormat, kApplicationTitle,
+                                platform::MessageIcon::None);
         path = base::ChangeFileExt(path, options.defaultExtension);
         ext = options.defaultExtension;
-        finalName = path;
     }
-    const std::string wanted = path;
-    path = MakeUniqueName(wanted);
-    finalName = path;
+    plan.wanted = path;
     if (!ext.empty() && Contains(kJpeg2000Aliases, ext))
         ext = ".jp2";
     // ".jpe" passes the saveable test like ".jpeg" and is the same format.
     if (ext == ".jpeg" || ext == ".jpe")
         ext = ".jpg";
+    plan.writer = formats::FindWriter(ext);
+    return plan;
+}
 
-    const formats::TFormatWriter* writer = formats::FindWriter(ext);
-    if (writer == nullptr) {
-        desktop.MessageBox(kSGraphicTypeCannotBeSaved, kApplicationTitle, platform::MessageIcon::None);
-        finalName.clear();
-        return;
-    }
-    // An empty image makes no file: every format would write an empty or
-    // unreadable one.
-    if (bitmap.Empty()) {
-        finalName.clear();
-        return;
-    }
-
+void PublishSave(const TSavePlan& plan, const std::function<void(core::TStream&)>& write, const TSavingOptions& options,
+                 std::string& finalName)
+{
+    const std::string path = MakeUniqueName(plan.wanted);
+    finalName = path;
     // The file is written whole under a temporary name beside its final
     // one, then published under the first free name without ever replacing
     // a file; a name taken meanwhile moves on to the next "[n]" name.
     TPendingFile pending(base::ExtractFilePath(path), path);
     try {
-        writer->write(bitmap, pending.Stream());
+        write(pending.Stream());
         pending.Close(path);
     } catch (const base::EWriteError&) {
         if (pending.Stream().WriteError() != 0)
             ThrowWriteError(path, pending.Stream().WriteError());
         throw;
     }
-    if (SavingOptions().beforeCreate)
-        SavingOptions().beforeCreate(path);
+    if (options.beforeCreate)
+        options.beforeCreate(path);
     for (int n = 0;; ++n) {
         if (n == kMaxUniqueAttempts)
-            throw base::Exception(wanted + kCR + "No free file name");
-        const std::string target = Candidate(wanted, n);
+            throw base::Exception(plan.wanted + kCR + "No free file name");
+        const std::string target = Candidate(plan.wanted, n);
         if (base::FileExists(target))
             continue;
         finalName = target;
         if (pending.PublishAs(target))
             return;
     }
+}
+
+void SaveImageFile(const std::string& requested, const core::TBitmap& bitmap, std::string& finalName,
+                   platform::IDesktopServices& desktop, const TSavingOptions& options)
+{
+    finalName.clear();
+    const TSavePlan plan = PlanSave(requested, options, &desktop);
+    if (plan.writer == nullptr) {
+        desktop.MessageBox(kSGraphicTypeCannotBeSaved, kApplicationTitle, platform::MessageIcon::None);
+        return;
+    }
+    // An empty image makes no file: every format would write an empty or
+    // unreadable one.
+    if (bitmap.Empty())
+        return;
+    PublishSave(plan, [&](core::TStream& stream) { plan.writer->write(bitmap, stream); }, options, finalName);
+}
+
+void SaveImageFile(const std::string& requested, const core::TBitmap& bitmap, std::string& finalName,
+                   platform::IDesktopServices& desktop)
+{
+    SaveImageFile(requested, bitmap, finalName, desktop, SavingOptions());
 }
 
 }  // namespace scalopex::output

@@ -65,10 +65,12 @@ std::string ProcessSlot(const TSlotJob& job, core::TBitmap& working, platform::I
         CopyToClipboard(image, desktop);
         return {};
     }
-    SavingOptions().defaultExtension = job.defaultExtension;
-    SavingOptions().warnings = job.warnings;
+    TSavingOptions options;
+    options.defaultExtension = job.defaultExtension;
+    options.warnings = job.warnings;
+    options.beforeCreate = SavingOptions().beforeCreate;
     std::string finalName;
-    SaveImageFile(OutputName(job), image, finalName, desktop);
+    SaveImageFile(OutputName(job), image, finalName, desktop, options);
     return finalName;
 }
 
