@@ -82,6 +82,8 @@ std::string BatchUsage(const std::string& settingsRead)
            "                         also " + AliasList(kExtensionAliases, true) +
            ". Used for extensions that cannot be written\n"
            "  --warnings, --no-warnings  report the fall-back to the default format\n"
+           "  -j N, --jobs N         files made at once (default: the cores this process may use);\n"
+           "                         outputs, lines and messages are those of -j 1, in input order\n"
            "  -h, --help, --version\n"
            "\n"
            "Prints the path of every file written. Problems go to standard error, those\n"
@@ -157,6 +159,18 @@ int ParseInt(const std::string& option, const std::string& text)
     return value;
 }
 
+// More workers than this only cost memory.
+constexpr int kMaxJobs = 64;
+
+int ParseJobs(const std::string& option, const std::string& text)
+{
+    const int jobs = ParseInt(option, text);
+    if (jobs < 1 || jobs > kMaxJobs)
+        Usage(option + ": from 1 to " + std::to_string(kMaxJobs));
+    return jobs;
+}
+
+
 int ParseFormat(const std::string& option, const std::string& text)
 {
     const int index = FormatIndexOf(text);
@@ -193,6 +207,17 @@ TBatchOptions ParseBatchOptions(const std::vector<std::string>& args)
         std::string arg = args[i];
         if (!optionsEnded && arg == "-h") {
             options.help = true;
+            continue;
+        }
+        // -j N and -jN, as make and other tools take them.
+        if (!optionsEnded && arg.size() >= 2 && arg.compare(0, 2, "-j") == 0) {
+            std::string text = arg.substr(2);
+            if (text.empty()) {
+                if (i + 1 >= args.size())
+                    Usage("-j needs a value");
+                text = args[++i];
+            }
+            options.jobs = ParseJobs("-j", text);
             continue;
         }
         if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
@@ -232,6 +257,8 @@ TBatchOptions ParseBatchOptions(const std::vector<std::string>& args)
         } else if (arg == "--version") {
             flag();
             options.version = true;
+        } else if (arg == "--jobs") {
+            options.jobs = ParseJobs(arg, value());
         } else if (arg == "--settings") {
             // "NONE" is no file; a file of that name can be given as ./NONE.
             std::string file = value();

@@ -19,6 +19,8 @@ struct TBatchOptions {
     std::optional<std::string> destFolder[3];
     std::optional<int> defaultIndex;
     std::optional<bool> warnings;
+    /// --jobs N (-j N): workers for the files; none: as many as cores.
+    std::optional<int> jobs;
     bool help = false;
     bool version = false;
     std::vector<std::string> files;

@@ -19,6 +19,7 @@
 #include "files/ini_file.h"
 #include "files/settings.h"
 #include "formats/registry.h"
+#include "output/parallel_runs.h"
 #include "output/publishing.h"
 #include "output/runs.h"
 #include "platform/memory.h"
@@ -224,8 +225,7 @@ int main(int argc, char** argv)
     const cli::TBatchFiles files = cli::ExpandFolders(options.files, Report);
     BatchHost host(settings, slots, files.files);
     const int missing = host.DropMissingFiles();
-    output::TRunner runner(host);
-    const output::TBatchResult result = runner.GoAll();
+    const output::TBatchResult result = output::GoAllInParallel(host, options.jobs.value_or(output::AvailableCores()));
     // An output asked for and not written fails the run; an empty folder asks for none.
     const bool failed = files.unreadableFolders > 0 || missing > 0 || result.failures > 0 || result.outputsMissing > 0 ||
                         result.filesVanished > 0;

@@ -15,7 +15,6 @@ namespace scalopex::output {
 namespace {
 
 constexpr const char* kSNotOpened = "%s could not be opened; nothing was written.";
-constexpr const char* kSNoImage = "%s holds no image.";
 
 // Shows the wait cursor for its lifetime; Restore may bring the saved one
 // back earlier, once.
@@ -51,6 +50,43 @@ std::string TRunner::FormatExtension(int formatIndex)
     return "";
 }
 
+namespace {
+
+// The job of one slot that runs, its target extension carried from the
+// slots before it: a format box that is not "NC" (nor without a valid
+// entry) changes it.
+TSlotJob SlotJob(const files::TSettings& settings, int slot, const std::string& sourcePath, std::string& target,
+                 bool copyOnlyFirst)
+{
+    const files::TSlotSettings& s = settings.slots[static_cast<std::size_t>(slot)];
+    const std::string formatExt = TRunner::FormatExtension(s.formatIndex);
+    if (s.FormatText() != "NC" && !formatExt.empty())
+        target = formatExt;
+    TSlotJob job;
+    job.sourcePath = sourcePath;
+    job.suffix = s.suffix;
+    job.copyOnly = slot == 0 && copyOnlyFirst;
+    job.maxDimension = s.maxDimension;
+    job.destFolder = s.destFolder;
+    job.targetExtension = target;
+    job.defaultExtension = settings.DefaultExtension();
+    job.warnings = settings.warnings;
+    return job;
+}
+
+}  // namespace
+
+std::vector<TSlotJob> SlotJobs(const files::TSettings& settings, const std::array<bool, 3>& active,
+                               const std::string& sourcePath, bool copyOnlyFirst)
+{
+    std::vector<TSlotJob> jobs;
+    std::string target = base::ExtractFileExt(sourcePath);
+    for (int slot = 0; slot < 3; ++slot)
+        if (active[static_cast<std::size_t>(slot)])
+            jobs.push_back(SlotJob(settings, slot, sourcePath, target, copyOnlyFirst));
+    return jobs;
+}
+
 int TRunner::RunSlots(const std::string& sourcePath, bool copyOnlyFirst)
 {
     int missing = 0;
@@ -58,21 +94,8 @@ int TRunner::RunSlots(const std::string& sourcePath, bool copyOnlyFirst)
     for (int slot = 0; slot < 3; ++slot) {
         if (!m_host.SlotActive(slot))
             continue;
-        const files::TSettings& settings = m_host.Settings();
-        const files::TSlotSettings& s = settings.slots[static_cast<std::size_t>(slot)];
-        // "NC", and a box without a valid entry, keep the current extension.
-        const std::string formatExt = FormatExtension(s.formatIndex);
-        if (s.FormatText() != "NC" && !formatExt.empty())
-            target = formatExt;
-        TSlotJob job;
-        job.sourcePath = sourcePath;
-        job.suffix = s.suffix;
-        job.copyOnly = slot == 0 && copyOnlyFirst;
-        job.maxDimension = s.maxDimension;
-        job.destFolder = s.destFolder;
-        job.targetExtension = target;
-        job.defaultExtension = settings.DefaultExtension();
-        job.warnings = settings.warnings;
+        // The settings are read as each slot runs: the user may change them during a batch.
+        const TSlotJob job = SlotJob(m_host.Settings(), slot, sourcePath, target, copyOnlyFirst);
         m_host.RepaintPreview();
         const std::string written = ProcessSlot(job, m_host.Picture().Bitmap(), m_host.Desktop());
         if (!written.empty())

@@ -2,10 +2,13 @@
 /// GO, GO ALL and STOP, written against a small host interface that the
 /// window and the batch command implement.
 
+#include <array>
 #include <string>
+#include <vector>
 
 #include "core/picture.h"
 #include "files/settings.h"
+#include "output/slot_job.h"
 #include "platform/desktop.h"
 
 namespace scalopex::output {
@@ -45,6 +48,15 @@ public:
 
     virtual platform::IDesktopServices& Desktop() = 0;
 };
+
+/// GO ALL's report of a file that opens empty.
+inline constexpr const char* kSNoImage = "%s holds no image.";
+
+/// The jobs of the slots that run for one source, in slot order: the target
+/// extension starts as the source's own and each slot whose format box is
+/// not "NC" changes it for itself and the slots after it.
+std::vector<TSlotJob> SlotJobs(const files::TSettings& settings, const std::array<bool, 3>& active,
+                               const std::string& sourcePath, bool copyOnlyFirst);
 
 /// What GO ALL did.
 struct TBatchResult {

@@ -25,7 +25,6 @@ constexpr const char* kCR = "\r";
 constexpr const char* kSInvalidFileName = "This is an invalid file name";
 constexpr const char* kSCannotSave = "This graphic format can not be saved!";
 constexpr const char* kSDefaultFormat = "Will be saved in default format";
-constexpr const char* kSGraphicTypeCannotBeSaved = "Graphic type cannot be saved!";
 // Far beyond any real folder; only ends a search that cannot succeed.
 constexpr int kMaxUniqueAttempts = 1000000;
 

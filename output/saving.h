@@ -14,6 +14,8 @@ namespace scalopex::output {
 
 /// The title of every message box of the program.
 inline constexpr const char* kApplicationTitle = "Scalopex";
+/// Shown when an extension passes the saveable test but has no writer.
+inline constexpr const char* kSGraphicTypeCannotBeSaved = "Graphic type cannot be saved!";
 
 /// The saving routine's settings, given with every save.
 struct TSavingOptions {

@@ -52,25 +52,35 @@ std::string OutputName(const TSlotJob& job)
     return name;
 }
 
+std::unique_ptr<core::TBitmap> ScaledCopy(const TSlotJob& job, const core::TBitmap& working)
+{
+    if (job.maxDimension <= 0)
+        return nullptr;
+    return core::ScaleToMaxDimension(&working, job.maxDimension, core::kHalftoneFilter);
+}
+
+TSavingOptions SavingOptionsOf(const TSlotJob& job)
+{
+    TSavingOptions options;
+    options.defaultExtension = job.defaultExtension;
+    options.warnings = job.warnings;
+    options.beforeCreate = SavingOptions().beforeCreate;
+    return options;
+}
+
 std::string ProcessSlot(const TSlotJob& job, core::TBitmap& working, platform::IDesktopServices& desktop)
 {
     if (working.Empty())
         return {};  // an empty image makes no output
-    std::unique_ptr<core::TBitmap> scaled;
-    if (job.maxDimension > 0)
-        scaled = core::ScaleToMaxDimension(&working, job.maxDimension, core::kHalftoneFilter);
-    core::TBitmap& image = scaled ? *scaled : working;
+    const std::unique_ptr<core::TBitmap> scaled = ScaledCopy(job, working);
+    const core::TBitmap& image = scaled ? *scaled : working;
 
     if (job.copyOnly) {
         CopyToClipboard(image, desktop);
         return {};
     }
-    TSavingOptions options;
-    options.defaultExtension = job.defaultExtension;
-    options.warnings = job.warnings;
-    options.beforeCreate = SavingOptions().beforeCreate;
     std::string finalName;
-    SaveImageFile(OutputName(job), image, finalName, desktop, options);
+    SaveImageFile(OutputName(job), image, finalName, desktop, SavingOptionsOf(job));
     return finalName;
 }
 

@@ -4,6 +4,7 @@
 /// put it on the clipboard.
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "core/bitmap.h"
@@ -31,5 +32,13 @@ std::string OutputName(const TSlotJob& job);
 /// Runs one slot on working (never changed). Returns the path written, or
 /// an empty text when nothing was written. Failures propagate.
 std::string ProcessSlot(const TSlotJob& job, core::TBitmap& working, platform::IDesktopServices& desktop);
+
+/// The copy a slot writes of working: scaled to its maximum dimension, or
+/// working itself (then null) when it has none.
+std::unique_ptr<core::TBitmap> ScaledCopy(const TSlotJob& job, const core::TBitmap& working);
+
+/// The saving settings of a job.
+struct TSavingOptions;
+TSavingOptions SavingOptionsOf(const TSlotJob& job);
 
 }  // namespace scalopex::output

@@ -6,13 +6,16 @@
 
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "base/paths.h"
 #include "cli/batch_files.h"
 #include "cli/batch_options.h"
-#include "files/settings.h"
 #include "core/bitmap.h"
+#include "core/stream.h"
+#include "files/settings.h"
+#include "formats/targa/targa_graphic.h"
 #include "tests/support/test_files.h"
 
 using namespace scalopex;
@@ -429,4 +432,61 @@ TEST_F(Batch, TwoRunsOfTheSameBatchWriteTheSameBytes)
         ++compared;
     }
     EXPECT_EQ(compared, 5u * 2u * 3u);
+}
+
+TEST_F(Batch, EveryNumberOfJobsGivesWhatOneJobGives)
+{
+    // Colliding output names (a.bmp and a.tga both give a_med.png), a file
+    // that fails, one that holds no image, one whose slot cannot be saved
+    // (.dib keeps its extension on slot 1, and there is no default format),
+    // and good files, in a folder and named one by one.
+    const std::string in = dir.file("in");
+    std::filesystem::create_directory(in);
+    for (const char* name : {"a.bmp", "c.bmp", "e.bmp", "g.bmp"}) {
+        auto bitmap = MakeBitmap24(37, 23, [&](int x, int y) { return static_cast<std::uint32_t>(x * 0x10203 + y * name[0]); });
+        bitmap->SaveToFile(in + "/" + name);
+    }
+    {
+        core::TBitmap copy;
+        copy.LoadFromFile(in + "/a.bmp");
+        formats::TTargaGraphic targa;
+        targa.Assign(&copy);
+        core::TFileStream out(in + "/a.tga", core::TFileStream::Mode::Create);
+        targa.SaveToStream(out, true);
+    }
+    scalopex::test::WriteBytes(in + "/b.jpg", std::vector<std::uint8_t>(100, 'x'));
+    scalopex::test::WriteBytes(in + "/d.bmp", {});
+    scalopex::test::WriteBytes(in + "/f.dib", scalopex::test::ReadBytes(in + "/c.bmp"));
+    const std::string settings = WriteSettings(dir, "Default=7\r\nFormat2=3\r\nMed_Size=20\r\n");
+
+    struct Outcome {
+        RunResult run;
+        std::map<std::string, std::vector<std::uint8_t>> files;
+    };
+    auto runWith = [&](const std::string& jobs) {
+        const std::string out = dir.file("out" + jobs);
+        std::filesystem::create_directory(out);
+        Outcome o;
+        o.run = RunBatch(dir, {"--settings", settings, "--slots", "1,2", "--jobs", jobs, "--dest1", out, "--dest2", out,
+                               in, in + "/a.bmp", in + "/missing.bmp"});
+        // Paths differ only by the output folder.
+        for (std::string* text : {&o.run.out, &o.run.err})
+            for (std::size_t at; (at = text->find(out)) != std::string::npos;)
+                text->replace(at, out.size(), "OUT");
+        for (const auto& entry : std::filesystem::directory_iterator(out))
+            o.files[entry.path().filename().string()] = scalopex::test::ReadBytes(entry.path().string());
+        return o;
+    };
+    const Outcome one = runWith("1");
+    EXPECT_EQ(one.run.status, 1);
+    EXPECT_NE(one.files.count("a_med[1].png"), 0u) << "the names collide";
+    EXPECT_NE(one.run.err.find("holds no image"), std::string::npos) << one.run.err;
+    EXPECT_NE(one.run.err.find("Graphic type cannot be saved!"), std::string::npos) << one.run.err;
+    for (const char* jobs : {"2", "4"}) {
+        const Outcome many = runWith(jobs);
+        EXPECT_EQ(many.run.status, one.run.status) << jobs;
+        EXPECT_EQ(many.run.out, one.run.out) << jobs;
+        EXPECT_EQ(many.run.err, one.run.err) << jobs;
+        EXPECT_EQ(many.files, one.files) << jobs;
+    }
 }
