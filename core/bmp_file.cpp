@@ -284,7 +284,9 @@ void Write(const TBitmapImage& image, TStream& stream)
     }
     const bool withMasks = bits > 8 && (image.compression & 3) != 0;
     std::uint32_t masks[3] = {image.masks[0], image.masks[1], image.masks[2]};
-    if (withMasks && masks[0] == 0) {
+    // Only a raster without any mask takes the defaults: a zero red mask
+    // beside others means no red, and must be written as it is.
+    if (withMasks && masks[0] == 0 && masks[1] == 0 && masks[2] == 0) {
         if (bits == 16) {
             masks[0] = 0xF800;
             masks[1] = 0x07E0;

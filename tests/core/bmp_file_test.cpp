@@ -552,6 +552,23 @@ TEST(BmpWrite, ADormantRasterWritesTheSameBytes)
     EXPECT_EQ(Save(*bitmap), before);
 }
 
+TEST(BmpWrite, BitFieldMasksAreWrittenAsTheyAreEvenWithoutRed)
+{
+    ByteBuilder b = Headers({.width = 1, .height = 1, .bitCount = 16, .compression = BI_BITFIELDS});
+    b.u32le(0).u32le(0x03E0).u32le(0x001F);
+    const std::size_t offBits = b.size();
+    b.bytes({0xFF, 0x7F, 0, 0});
+    TBitmap bitmap;
+    bitmap.LoadFromBytes(Finish(b, offBits));
+    const Bytes out = Save(bitmap);
+    EXPECT_EQ(U32At(out, 54), 0u);
+    EXPECT_EQ(U32At(out, 58), 0x03E0u);
+    EXPECT_EQ(U32At(out, 62), 0x001Fu);
+    TBitmap back;
+    back.LoadFromBytes(out);
+    EXPECT_EQ(PixelRGB(back, 0, 0), PixelRGB(bitmap, 0, 0));
+}
+
 TEST(BmpWrite, WritingNeverChangesTheRasterOrItsSharers)
 {
     // An 8-bit raster without a colour table, and 16 bits without masks:
