@@ -31,6 +31,7 @@
 #include "files/folder_lister.h"
 #include "files/ini_file.h"
 #include "files/settings.h"
+#include "output/parallel_runs.h"
 #include "output/saving.h"
 
 namespace scalopex::app {
@@ -128,7 +129,7 @@ TForm1::TForm1(TWindowOptions options)
     : QWidget(nullptr,
               Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                   Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_options(std::move(options)), m_runner(*this)
+      m_options(std::move(options)), m_runner(*this, output::AvailableCores())
 {
     if (m_options.desktop != nullptr) {
         m_desktop = m_options.desktop;
@@ -420,6 +421,15 @@ void TForm1::SetBatchRunning(bool running)
 {
     m_button4->setVisible(!running);
     m_button7->setVisible(running);
+    m_batchProgress = running && m_batchProgress;
+    if (!running)
+        m_statusBar1->clearMessage();  // the hints come back
+}
+
+void TForm1::ShowBatchProgress(int n, int total, const std::string& name)
+{
+    m_batchProgress = true;
+    m_statusBar1->showMessage(QStringLiteral("%1 of %2: %3").arg(n).arg(total).arg(QString::fromStdString(name)));
 }
 
 // ---- Displays
@@ -448,7 +458,9 @@ bool TForm1::event(QEvent* event)
 {
     // The hint of the control under the mouse (empty over one without).
     if (event->type() == QEvent::StatusTip) {
-        SetStatusText(static_cast<QStatusTipEvent*>(event)->tip());
+        // During GO ALL the status bar shows the run's progress instead.
+        if (!m_batchProgress)
+            SetStatusText(static_cast<QStatusTipEvent*>(event)->tip());
         return true;
     }
     return QWidget::event(event);

@@ -64,6 +64,7 @@ public:
     void SetCurrentFile(const std::string& path) override;
     bool LastOpenFailed() const override { return m_lastOpenFailed; }
     void SetLastOpenFailed(bool failed) override { m_lastOpenFailed = failed; }
+    void ShowBatchProgress(int n, int total, const std::string& name) override;
     int FileCount() const override;
     std::string FileName(int index) const override;
     bool FileChecked(int index) const override;
@@ -134,6 +135,7 @@ private:
     bool m_previewStale = true;
     std::unique_ptr<files::TIniFile> m_ini;
     bool m_lastOpenFailed = false;
+    bool m_batchProgress = false;  // the status bar shows GO ALL's progress
     mutable files::TSettings m_settings;
     output::TRunner m_runner;
 

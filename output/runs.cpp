@@ -121,6 +121,13 @@ void TRunner::Go()
     RunSlots(m_host.CurrentFile(), m_host.CopyOnly());
 }
 
+void TRunner::OpenAhead(int entry, int count)
+{
+    for (int j = entry + 1; j < count && j < m_host.FileCount() && m_ahead.HasRoom(); ++j)
+        if (m_host.FileChecked(j) && !m_ahead.Started(j))
+            m_ahead.Start(j, m_host.FileName(j));
+}
+
 TBatchResult TRunner::GoAll()
 {
     TBatchResult result;
@@ -131,7 +138,12 @@ TBatchResult TRunner::GoAll()
     m_stopRequest = false;
     m_running = true;
     m_host.SetBatchRunning(true);
+    m_ahead.Clear();
     const int count = m_host.FileCount();
+    int total = 0;
+    for (int i = 0; i < count; ++i)
+        total += m_host.FileChecked(i) ? 1 : 0;
+    int turn = 0;
     for (int i = 0; i < count; ++i) {
         try {
             if (i >= m_host.FileCount() || !m_host.FileChecked(i))
@@ -150,9 +162,11 @@ TBatchResult TRunner::GoAll()
                 continue;
             }
             m_host.SetCurrentFile(name);
+            m_host.ShowBatchProgress(++turn, total, name);
             m_host.SetLastOpenFailed(true);
+            OpenAhead(i, count);
             {
-                std::unique_ptr<core::TBitmap> bitmap = core::LoadGraphicAsBitmap(name);
+                std::unique_ptr<core::TBitmap> bitmap = m_ahead.Take(i, name);
                 // A file that opens empty is reported; it would give empty or unreadable outputs.
                 if (bitmap->Empty())
                     throw base::Exception(base::Format(kSNoImage, name));
@@ -169,6 +183,7 @@ TBatchResult TRunner::GoAll()
             cursor.Restore();
         }
     }
+    m_ahead.Clear();  // files opened ahead of a stop are not used
     m_running = false;
     m_host.SetBatchRunning(false);
     return result;

@@ -8,6 +8,7 @@
 
 #include "core/picture.h"
 #include "files/settings.h"
+#include "output/decode_ahead.h"
 #include "output/slot_job.h"
 #include "platform/desktop.h"
 
@@ -45,6 +46,8 @@ public:
     virtual void FileWritten(const std::string& path) = 0;
     /// Told of a checked entry whose file was gone when its turn came.
     virtual void FileVanished(const std::string&) {}
+    /// During GO ALL: file n (from 1) of the total checked when the run began.
+    virtual void ShowBatchProgress(int, int, const std::string&) {}
 
     virtual platform::IDesktopServices& Desktop() = 0;
 };
@@ -71,7 +74,8 @@ struct TBatchResult {
 
 class TRunner {
 public:
-    explicit TRunner(IRunHost& host) : m_host(host) {}
+    /// GO ALL opens up to decodeAhead files ahead on worker threads (0: none).
+    explicit TRunner(IRunHost& host, int decodeAhead = 0) : m_host(host), m_ahead(decodeAhead) {}
 
     /// GO: the active slots on the working image. A failure ends the run
     /// and propagates to the caller, which reports it. After a failed open
@@ -91,7 +95,11 @@ private:
     /// Returns the number of slots that ran but wrote nothing.
     int RunSlots(const std::string& sourcePath, bool copyOnlyFirst);
 
+    /// Starts opening the checked entries after entry, as far as there is room.
+    void OpenAhead(int entry, int count);
+
     IRunHost& m_host;
+    TDecodeAhead m_ahead;
     bool m_stopRequest = false;
     bool m_running = false;
 };

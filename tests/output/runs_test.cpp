@@ -244,3 +244,71 @@ TEST_F(Runs, GoAllWithNothingCheckedWritesNothing)
     EXPECT_EQ(host.desktop.waitCursorShown, host.desktop.cursorRestored);
     EXPECT_EQ(host.batchShown.back(), false);
 }
+
+TEST_F(Runs, OpeningAheadGivesTheSameRun)
+{
+    const std::string a = MakeImage("a.bmp");
+    const std::string bad = dir.file("bad.bmp");
+    scalopex::test::WriteBytes(bad, {'B', 'M', 0, 0});
+    const std::string c = MakeImage("c.bmp");
+    const std::string empty = dir.file("empty.bmp");
+    scalopex::test::WriteBytes(empty, {});
+    const std::string d = MakeImage("d.bmp");
+    host.entries = {{a, true}, {bad, true}, {c, false}, {empty, true}, {d, true}};
+    const output::TBatchResult plain = runner.GoAll();
+
+    FakeHost ahead;
+    ahead.settings = host.settings;
+    ahead.entries = host.entries;
+    output::TRunner opening(ahead, 2);
+    // Names are unique: the outputs of the first run are there.
+    const output::TBatchResult early = opening.GoAll();
+    EXPECT_EQ(early.filesDone, plain.filesDone);
+    EXPECT_EQ(early.failures, plain.failures);
+    ASSERT_EQ(ahead.desktop.messages.size(), host.desktop.messages.size());
+    for (std::size_t i = 0; i < host.desktop.messages.size(); ++i)
+        EXPECT_EQ(ahead.desktop.messages[i].text, host.desktop.messages[i].text);
+    std::vector<std::string> expected;
+    for (std::string name : host.written)
+        expected.push_back(name.insert(name.find('.'), "[1]"));
+    EXPECT_EQ(ahead.written, expected);
+}
+
+TEST_F(Runs, AFileChangedAfterItWasOpenedAheadIsOpenedAgain)
+{
+    for (auto& slot : host.settings.slots)
+        slot.maxDimension = 0;
+    host.active = {true, false, false};
+    const std::string a = MakeImage("a.bmp");
+    const std::string b = MakeImage("b.bmp");  // 40 x 30 when it is opened ahead
+    host.entries = {{a, true}, {b, true}};
+    int calls = 0;
+    host.desktop.onPendingEvents = [&] {
+        if (++calls == 2) {  // before b's turn, after a's slots
+            auto bigger = MakeBitmap24(41, 31, [](int, int) { return 0x0000FFu; });
+            bigger->SaveToFile(b);
+        }
+    };
+    output::TRunner opening(host, 2);
+    opening.GoAll();
+    core::TBitmap written;
+    written.LoadFromFile(dir.file("b_lge.bmp"));
+    EXPECT_EQ(written.Width(), 41);
+    EXPECT_EQ(test::PixelRGB(written, 0, 0), 0x0000FFu);
+}
+
+TEST_F(Runs, StopWhileFilesAreOpenedAheadWritesNothingMore)
+{
+    host.active = {true, false, false};
+    for (const char* name : {"a.bmp", "b.bmp", "c.bmp", "d.bmp"})
+        host.entries.emplace_back(MakeImage(name), true);
+    output::TRunner opening(host, 2);
+    host.desktop.onPendingEvents = [&] {
+        if (host.written.size() == 1)
+            opening.Stop();
+    };
+    const output::TBatchResult result = opening.GoAll();
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(host.written, std::vector<std::string>{"a_lge.bmp"});
+    EXPECT_FALSE(base::FileExists(dir.file("b_lge.bmp")));
+}
