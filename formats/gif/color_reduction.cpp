@@ -350,7 +350,7 @@ std::unique_ptr<core::TBitmap> ReduceColors(const core::TBitmap& source, TColorR
     try {
         indices.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
         result->SetPixelFormat(core::pf8bit);
-        result->SetSize(width, height);
+        result->SetSizeUninitialized(width, height);  // every row is written below
     } catch (const std::bad_alloc&) {
         throw base::EOutOfMemory(kSOutOfData);
     } catch (const base::EOutOfMemory&) {
@@ -358,9 +358,12 @@ std::unique_ptr<core::TBitmap> ReduceColors(const core::TBitmap& source, TColorR
     }
     ReduceColorsTo(source, reduction, palette, indices.data());
     result->SetPalette(palette);
+    if (height == 0 || width == 0)
+        return result;
+    std::uint8_t* rows = result->ScanLine(0);  // private storage: rows stride bytes apart
     for (int y = 0; y < height; ++y)
-        std::memcpy(result->ScanLine(y), indices.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width),
-                    static_cast<std::size_t>(width));
+        std::memcpy(rows + static_cast<std::size_t>(y) * result->RowBytes(),
+                    indices.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width), static_cast<std::size_t>(width));
     return result;
 }
 

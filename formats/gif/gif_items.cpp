@@ -738,18 +738,21 @@ const core::TBitmap& TGIFSubImage::DrawingBitmap() const
     if (!masked) {
         // The indices as they are, over the frame's colour table.
         bitmap->SetPixelFormat(core::pf8bit);
-        bitmap->SetSize(m_width, m_height);
         bitmap->SetPalette(palette);
+        bitmap->SetSizeUninitialized(m_width, m_height);  // every row is written below
+        std::uint8_t* rows = bitmap->Empty() ? nullptr : bitmap->ScanLine(0);
         for (int y = 0; y < m_height; ++y)
-            std::memcpy(bitmap->ScanLine(y), m_data.data() + static_cast<std::size_t>(y) * width, width);
+            std::memcpy(rows + static_cast<std::size_t>(y) * bitmap->RowBytes(), m_data.data() + static_cast<std::size_t>(y) * width,
+                        width);
     } else {
         // Transparent pixels get alpha 0, so drawing leaves the surface there
         // (a colour key could not tell them from table entries of equal colour).
         bitmap->SetPixelFormat(core::pf32bit);
-        bitmap->SetSize(m_width, m_height);
+        bitmap->SetSizeUninitialized(m_width, m_height);  // every pixel is written below
+        std::uint8_t* rows = bitmap->Empty() ? nullptr : bitmap->ScanLine(0);
         for (int y = 0; y < m_height; ++y) {
             const std::uint8_t* src = m_data.data() + static_cast<std::size_t>(y) * width;
-            std::uint8_t* dst = bitmap->ScanLine(y);
+            std::uint8_t* dst = rows + static_cast<std::size_t>(y) * bitmap->RowBytes();
             for (std::size_t x = 0; x < width; ++x, dst += 4) {
                 const gdi::TPaletteEntry& c = palette[src[x]];
                 dst[0] = c.peBlue;
