@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs a configured build into a scratch folder and checks what lands
+# there as a desktop expects it, then builds the Debian package, installs it
+# on this machine and removes it again. Usage: packaging/check.sh BUILD_DIR
+set -euo pipefail
+build=${1:?usage: packaging/check.sh BUILD_DIR}
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+
+DESTDIR="$stage" cmake --install "$build" --prefix /usr
+share="$stage/usr/share"
+for f in "$stage/usr/bin/scalopex" "$stage/usr/bin/scalopex-batch" "$share/man/man1/scalopex-batch.1" \
+         "$share/icons/hicolor/scalable/apps/scalopex.svg" "$share/icons/hicolor/48x48/apps/scalopex.png" \
+         "$share/icons/hicolor/256x256/apps/scalopex.png"; do
+    [ -f "$f" ] || { echo "not installed: ${f#"$stage"}" >&2; exit 1; }
+done
+desktop-file-validate "$share/applications/io.github.scalopex.Scalopex.desktop"
+grep -q '^MimeType=.*image/png;' "$share/applications/io.github.scalopex.Scalopex.desktop"
+appstreamcli validate --no-net --pedantic "$share/metainfo/io.github.scalopex.Scalopex.metainfo.xml"
+# The manual page must render and name the command's options.
+MANWIDTH=80 man -l "$share/man/man1/scalopex-batch.1" | grep -q -- '--jobs'
+
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls -t "$build"/scalopex_*.deb | head -1)
+dpkg-deb --info "$deb" | grep -q 'Depends:.*libqt6widgets6'
+if [ "$(id -u)" = 0 ]; then
+    apt-get install -y -qq "$(realpath "$deb")" >/dev/null
+    scalopex-batch --version
+    apt-get remove -y -qq scalopex >/dev/null
+fi
+echo "packaging checks passed: $(basename "$deb")"
