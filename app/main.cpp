@@ -5,11 +5,47 @@
 #include <vector>
 
 #include <QApplication>
+#include <QScreen>
 
 #include "app/main_window.h"
+#include "formats/jpeg/jpeg_image.h"
 #include "formats/registry.h"
 #include "output/publishing.h"
+#include "platform/gdi/screen.h"
 #include "platform/memory.h"
+
+namespace {
+
+// The engine measures against the screen (metafile frames, the JPEG
+// reader's palette decoding); hand it the real one. Values the window system
+// leaves unknown keep the engine's defaults.
+void TakeScreenMetrics()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr)
+        return;
+    scalopex::gdi::TScreenMetrics metrics;
+    const qreal ratio = screen->devicePixelRatio();
+    const QSize pixels = screen->geometry().size() * ratio;
+    const QSizeF millimetres = screen->physicalSize();
+    if (screen->depth() > 0)
+        metrics.bitsPerPixel = screen->depth();
+    if (screen->logicalDotsPerInchX() >= 1 && screen->logicalDotsPerInchY() >= 1) {
+        metrics.pixelsPerInchX = qRound(screen->logicalDotsPerInchX() * ratio);
+        metrics.pixelsPerInchY = qRound(screen->logicalDotsPerInchY() * ratio);
+    }
+    if (pixels.width() > 0 && pixels.height() > 0 && millimetres.width() >= 1 && millimetres.height() >= 1) {
+        metrics.widthPixels = pixels.width();
+        metrics.heightPixels = pixels.height();
+        metrics.widthMillimetres = qRound(millimetres.width());
+        metrics.heightMillimetres = qRound(millimetres.height());
+    }
+    scalopex::gdi::SetScreenMetrics(metrics);
+    // A display of 256 colours or fewer gets JPEG pictures decoded to a palette.
+    scalopex::formats::JpegDefaultOptions.IndexedDecode = metrics.bitsPerPixel <= 8;
+}
+
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -18,6 +54,7 @@ int main(int argc, char** argv)
     scalopex::formats::RegisterFileFormats();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(scalopex::app::kCaption));
+    TakeScreenMetrics();
 
     // Qt has taken its own options out of argv by now; paths stay as the
     // bytes the system gave.

@@ -34,8 +34,8 @@ struct TJPEGOptions {
     bool BlockSmoothing = true;      ///< block smoothing of multi-scan files
 };
 
-/// The options every new TJPEGImage starts with. Set once at start-up; the
-/// display is true colour, so IndexedDecode stays false.
+/// The options every new TJPEGImage starts with. Set once at start-up: the
+/// window sets IndexedDecode on a display of 256 colours or fewer.
 extern TJPEGOptions JpegDefaultOptions;
 
 /// One JPEG file image with what its headers say. Shared, unchanged, by the
