@@ -6,8 +6,10 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <QThread>
 
 #include "app/main_window.h"
+#include "base/warnings.h"
 #include "formats/jpeg/jpeg_image.h"
 #include "formats/registry.h"
 #include "output/publishing.h"
@@ -62,6 +64,19 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         options.arguments.emplace_back(argv[i]);
     scalopex::app::TForm1 window(std::move(options));
+    // Decoders' warnings in a message box captioned "Warning", always shown
+    // from the user-interface thread.
+    scalopex::base::SetWarningHandler([&window, &application](const std::string& text) {
+        const auto show = [&window, text] {
+            window.Desktop().MessageBox(text, "Warning", scalopex::platform::MessageIcon::Warning);
+        };
+        if (QThread::currentThread() == application.thread())
+            show();
+        else
+            QMetaObject::invokeMethod(&application, show, Qt::QueuedConnection);
+    });
     window.show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    scalopex::base::SetWarningHandler({});
+    return status;
 }

@@ -14,6 +14,7 @@
 
 #include "base/exceptions.h"
 #include "base/paths.h"
+#include "base/warnings.h"
 #include "cli/batch_files.h"
 #include "cli/batch_options.h"
 #include "files/ini_file.h"
@@ -52,9 +53,10 @@ void Report(const std::string& message)
 class TerminalDesktop final : public platform::IDesktopServices {
 public:
     void SetCurrentFile(const std::string& path) { m_current = path; }
-    void MessageBox(const std::string& text, const std::string&, platform::MessageIcon) override
+    void MessageBox(const std::string& text, const std::string&, platform::MessageIcon icon) override
     {
-        Report(cli::NameTheFile(m_current, text));
+        // A warning does not fail the run; it says so.
+        Report(cli::NameTheFile(m_current, icon == platform::MessageIcon::Warning ? "warning: " + text : text));
     }
     std::optional<std::string> ClipboardFirstFile() override { return std::nullopt; }
     void ClipboardSetImage(const platform::TDesktopImage&) override { throw base::Exception("Cannot open clipboard"); }
@@ -225,9 +227,14 @@ int main(int argc, char** argv)
     const cli::TBatchFiles files = cli::ExpandFolders(options.files, Report);
     BatchHost host(settings, slots, files.files);
     const int missing = host.DropMissingFiles();
+    // Decoders' warnings name the file being processed, in its turn.
+    base::SetWarningHandler([&host](const std::string& text) {
+        host.Desktop().MessageBox(text, "Warning", platform::MessageIcon::Warning);
+    });
     const output::TBatchResult result = output::GoAllInParallel(host, options.jobs.value_or(output::AvailableCores()));
     // An output asked for and not written fails the run; an empty folder asks for none.
     const bool failed = files.unreadableFolders > 0 || missing > 0 || result.failures > 0 || result.outputsMissing > 0 ||
                         result.filesVanished > 0;
+    base::SetWarningHandler({});
     return failed ? 1 : 0;
 }

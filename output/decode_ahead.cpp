@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "base/warnings.h"
 #include "core/opening.h"
 
 namespace scalopex::output {
@@ -20,7 +21,17 @@ void TDecodeAhead::Start(int entry, const std::string& name)
     TPending pending;
     pending.name = name;
     pending.stamp = StampOf(name);
-    pending.bitmap = std::async(std::launch::async, [name] { return core::LoadGraphicAsBitmap(name); });
+    pending.opened = std::async(std::launch::async, [name] {
+        TOpened opened;
+        base::TWarningCapture capture;
+        try {
+            opened.bitmap = core::LoadGraphicAsBitmap(name);
+        } catch (...) {
+            opened.failure = std::current_exception();
+        }
+        opened.warnings = capture.Take();
+        return opened;
+    });
     m_pending.insert_or_assign(entry, std::move(pending));
 }
 
@@ -31,8 +42,13 @@ std::unique_ptr<core::TBitmap> TDecodeAhead::Take(int entry, const std::string& 
         TPending pending = std::move(found->second);
         m_pending.erase(found);
         // A file changed on disk since it was opened ahead is opened again.
-        if (pending.name == name && pending.stamp == StampOf(name) && pending.stamp.size >= 0)
-            return pending.bitmap.get();
+        if (pending.name == name && pending.stamp == StampOf(name) && pending.stamp.size >= 0) {
+            TOpened opened = pending.opened.get();
+            base::Replay(opened.warnings);
+            if (opened.failure)
+                std::rethrow_exception(opened.failure);
+            return std::move(opened.bitmap);
+        }
     }
     return core::LoadGraphicAsBitmap(name);
 }

@@ -3,10 +3,12 @@
 /// thread of the run only shows, scales and writes them in their turn.
 
 #include <cstdint>
+#include <exception>
 #include <future>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/bitmap.h"
 
@@ -39,10 +41,16 @@ private:
         std::int64_t modified = 0;  // nanoseconds
         friend bool operator==(const TStamp&, const TStamp&) = default;
     };
+    // What opening on the worker gave, its warnings kept for the file's turn.
+    struct TOpened {
+        std::unique_ptr<core::TBitmap> bitmap;
+        std::exception_ptr failure;
+        std::vector<std::string> warnings;
+    };
     struct TPending {
         std::string name;
         TStamp stamp;
-        std::future<std::unique_ptr<core::TBitmap>> bitmap;
+        std::future<TOpened> opened;
     };
     static TStamp StampOf(const std::string& name);
 

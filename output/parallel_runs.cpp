@@ -13,6 +13,7 @@
 
 #include "base/exceptions.h"
 #include "base/paths.h"
+#include "base/warnings.h"
 #include "core/opening.h"
 #include "core/stream.h"
 #include "output/saving.h"
@@ -35,6 +36,7 @@ struct TSlotWork {
 struct TFileWork {
     std::exception_ptr opening;  // the file did not open (or holds no image)
     std::vector<TSlotWork> slots;
+    std::vector<std::string> warnings;  // shown in the file's turn
 };
 
 // Opens one file and makes its outputs, as far as no file is touched.
@@ -183,7 +185,10 @@ TBatchResult GoAllInParallel(IRunHost& host, int jobs)
         workers.emplace_back([&] {
             while (const std::optional<std::size_t> index = queue.Take()) {
                 const std::string& name = queue.Name(*index);
-                queue.Put(*index, Prepare(name, SlotJobs(settings, active, name, false)));
+                base::TWarningCapture capture;
+                TFileWork work = Prepare(name, SlotJobs(settings, active, name, false));
+                work.warnings = capture.Take();
+                queue.Put(*index, std::move(work));
             }
         });
 
@@ -205,6 +210,7 @@ TBatchResult GoAllInParallel(IRunHost& host, int jobs)
             host.SetCurrentFile(name);
             host.SetLastOpenFailed(true);
             TFileWork work = queue.Get(i);
+            base::Replay(work.warnings);
             if (work.opening)
                 std::rethrow_exception(work.opening);
             host.SetLastOpenFailed(false);
