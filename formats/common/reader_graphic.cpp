@@ -13,8 +13,10 @@ SCALOPEX_DEFINE_ABSTRACT_GRAPHIC_CLASS(TReaderGraphic, core::TBitmap)
 TRowSink::TRowSink(core::TBitmap& raster, TColorManager& colorManager, const TRasterPlan& plan)
     : m_colorManager(colorManager), m_width(raster.Width()), m_height(raster.Height()), m_prefilled(plan.prefill)
 {
-    if (raster.Empty())
+    if (raster.Empty()) {
+        m_width = m_height = 0;  // no rows: any row asked for is beyond the raster
         return;
+    }
     m_rows = raster.ScanLine(0);
     m_stride = raster.RowBytes();
     const std::size_t bits = static_cast<std::size_t>(m_width) * core::BitsPerPixel(raster.PixelFormat());
@@ -124,14 +126,17 @@ void TReaderGraphic::LoadFromStream(core::TStream& stream)
         if (plan.palette)
             SetPalette(*plan.palette);
         SetSizeUninitialized(plan.width, plan.height);
-        TRowSink sink(*this, m_colorManager, plan);
-        try {
-            DecodeRows(cursor, sink);
-        } catch (...) {
-            sink.FillMissingRows();  // a failed load leaves no undefined pixels behind
-            throw;
+        // A side of 0 leaves no row to decode: the image is empty.
+        if (!Empty()) {
+            TRowSink sink(*this, m_colorManager, plan);
+            try {
+                DecodeRows(cursor, sink);
+            } catch (...) {
+                sink.FillMissingRows();  // a failed load leaves no undefined pixels behind
+                throw;
+            }
+            sink.FillMissingRows();
         }
-        sink.FillMissingRows();
     }
     stream.SetPosition(m_basePosition + cursor.position());
 }

@@ -132,6 +132,17 @@ TEST(ReaderSkeleton, AnEmptyPlanEndsTheLoadWithoutError)
     EXPECT_EQ(stream.Position(), 3u);
 }
 
+TEST(ReaderSkeleton, ASideOfZeroLoadsAnEmptyImageWithoutDecoding)
+{
+    // Width 0 and height 3: the decoder would deliver rows 0 and 2 of nothing.
+    for (const Bytes& file : {Bytes{0, 3, 2}, Bytes{3, 0, 2, 1, 2, 3}}) {
+        TToyGraphic toy;
+        core::TMemoryStream stream(file);
+        toy.LoadFromStream(stream);
+        EXPECT_TRUE(toy.Empty());
+    }
+}
+
 TEST(ReaderSkeleton, LoadingStartsAtTheStreamPositionAndEmptiesTheRasterFirst)
 {
     TToyGraphic toy;
