@@ -249,10 +249,12 @@ void TGIFHeader::SaveToBuffer(std::vector<std::uint8_t>& out, TGIFVersion versio
     PutU16(out, m_width);
     PutU16(out, m_height);
     // Colour resolution and table size code both from the largest table of
-    // the image; no table at all gives the codes of a 256-entry one.
+    // the image; no table at all gives the codes of a 256-entry one. A global
+    // table gets the size code of the entries written for it, since a reader
+    // takes that many bytes as the table, whatever a local table holds.
     int packed = (((bits - 1) * 16) & 0x70) | ((bits - 1) & 0x07);
     if (m_colorMap.Count() > 0) {
-        packed |= 0x80;
+        packed = (packed & 0x70) | 0x80 | ((TGIFColorMap::BitsForColors(m_colorMap.Count()) - 1) & 0x07);
         if (m_colorMap.Sorted())
             packed |= 0x08;
     }

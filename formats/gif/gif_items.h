@@ -109,8 +109,8 @@ public:
     /// descriptor and the global colour table.
     void LoadFromCursor(base::ByteCursor& cursor);
     /// Writes the signature, the logical screen descriptor with the packed
-    /// byte rebuilt from bits (the largest table size code of the image), and
-    /// the global colour table.
+    /// byte rebuilt from bits (the largest table size code of the image; the
+    /// size code of a global table is its own), and the global colour table.
     void SaveToBuffer(std::vector<std::uint8_t>& out, TGIFVersion version, int bits) const;
 
 private:

@@ -281,6 +281,32 @@ TEST(GifWrite, emptyImagesAndOversizedBitmaps)
     EXPECT_THROW(gif.Assign(wide.get()), formats::GIFException);
 }
 
+TEST(GifWrite, aGlobalTableSmallerThanALocalOneKeepsItsOwnSizeCode)
+{
+    // A 2-entry global table and a frame with a 4-entry local table: the
+    // header's size code must give the 2 entries written, or a reader takes
+    // the frame's first bytes as colours and finds no frame.
+    ByteBuilder b = GifHeader(2, 1, {0x000000, 0xFFFFFF});
+    ImageDescriptor(b, 0, 0, 2, 1, 0x81);
+    b.bytes({0xFF, 0, 0, 0, 0xFF, 0, 0, 0, 0xFF, 0, 0, 0});
+    ImageData2(b, {3, 1});
+    b.u8(0x3B);
+    const Decoded original = Decode(b.take());
+    ASSERT_EQ(original.image->Header().ColorMap().Count(), 2);
+
+    const Bytes written = original.image->SaveToBytes();
+    ASSERT_GT(written.size(), 13u);
+    EXPECT_EQ(written[10], 0x90);  // table present, resolution 2 bits, 2 entries
+    const Decoded reread = Decode(written);
+    EXPECT_TRUE(reread.warnings.empty());
+    ASSERT_EQ(reread.image->Images().size(), 1u);
+    EXPECT_EQ(reread.image->Header().ColorMap().Count(), 2);
+    const auto& frame = *reread.image->Images()[0];
+    EXPECT_EQ(frame.ColorMap().Count(), 4);
+    EXPECT_EQ(Bytes(frame.Data().begin(), frame.Data().end()), (Bytes {3, 1}));
+    EXPECT_EQ(Pixels(*Draw(*reread.image)), (std::vector<std::uint32_t> {0x000000, 0x00FF00}));
+}
+
 TEST(GifWrite, theSourceBitmapIsLeftUnchanged)
 {
     auto source =
