@@ -691,26 +691,6 @@ void TColorManager::SetTargetSamples(std::uint8_t samples)
 void TColorManager::SetSourceScheme(ColorScheme scheme) { Store(m_sourceScheme, scheme, m_changed); }
 void TColorManager::SetTargetScheme(ColorScheme scheme) { Store(m_targetScheme, scheme, m_changed); }
 
-void TColorManager::ConvertPixels(std::span<const std::span<const std::uint8_t>> sources, std::span<std::uint8_t> target,
-                                  std::size_t count, std::uint8_t mask)
-{
-    if (m_changed)
-        SelectRowRoutine();
-    if (m_rowRoutine == nullptr)
-        throw EColorConversionError(kSNoConversion);
-    if (count == 0)
-        return;
-    if (sources.empty())
-        throw EColorConversionError(kSNoConversion);
-    CheckBuffers(sources, target.size(), count, mask);
-    // The routines walk raw row pointers; every span was checked above.
-    const std::uint8_t* pointers[4] = {nullptr, nullptr, nullptr, nullptr};
-    const std::size_t given = std::min<std::size_t>(sources.size(), 4);
-    for (std::size_t i = 0; i < given; ++i)
-        pointers[i] = sources[i].data();
-    m_rowRoutine(*this, std::span<const std::uint8_t* const>(pointers, given), target.data(), count, mask);
-}
-
 namespace {
 
 // Pixels of count whose mask bit is set.
@@ -730,6 +710,29 @@ std::size_t BytesFor(std::size_t pixels, unsigned bits)
 }
 
 }  // namespace
+
+void TColorManager::ConvertPixels(std::span<const std::span<const std::uint8_t>> sources, std::span<std::uint8_t> target,
+                                  std::size_t count, std::uint8_t mask)
+{
+    if (m_changed)
+        SelectRowRoutine();
+    if (m_rowRoutine == nullptr)
+        throw EColorConversionError(kSNoConversion);
+    if (count == 0)
+        return;
+    if (sources.empty())
+        throw EColorConversionError(kSNoConversion);
+    CheckBuffers(sources, target.size(), count, mask);
+    // Nothing to convert: the routines would step the pointers of empty rows.
+    if (SelectedPixels(count, mask) == 0)
+        return;
+    // The routines walk raw row pointers; every span was checked above.
+    const std::uint8_t* pointers[4] = {nullptr, nullptr, nullptr, nullptr};
+    const std::size_t given = std::min<std::size_t>(sources.size(), 4);
+    for (std::size_t i = 0; i < given; ++i)
+        pointers[i] = sources[i].data();
+    m_rowRoutine(*this, std::span<const std::uint8_t* const>(pointers, given), target.data(), count, mask);
+}
 
 void TColorManager::CheckBuffers(std::span<const std::span<const std::uint8_t>> sources, std::size_t targetBytes,
                                  std::size_t count, std::uint8_t mask) const
@@ -822,7 +825,9 @@ void TColorManager::SetBufferNeeds()
     case ColorScheme::Gray:
         m_interleavedBits = n;
         m_planeBits = n;
-        m_targetPixelBits = m;
+        // Packed targets hold 8 div m fields a byte, so sizes that do not
+        // divide 8 (3, 5, 6, 7 bits) take a 4 or 8-bit slot each.
+        m_targetPixelBits = m >= 1 && m < 8 ? 8 / (8 / m) : m;
         break;
     case ColorScheme::GrayAlpha:
         m_interleavedBits = 2 * n;  // an interleaved alpha sample is stepped over

@@ -175,6 +175,7 @@ TEST(ColorManagerRGB, MaskSkipsTargetPixelsAndReadsOnlySelectedSourcePixels)
     EXPECT_EQ(out, expected);
     // A mask of 0 converts nothing.
     EXPECT_EQ(Convert(cm, source, 3, 9, 0x00, 7), Bytes(9, 7));
+    EXPECT_EQ(Convert(cm, Bytes{}, 3, 9, 0x00, 7), Bytes(9, 7));  // nor from an empty source row
 }
 
 TEST(ColorManagerRGB, PlanarSourcesTakeOnePlanePerSample)
@@ -242,6 +243,10 @@ TEST(ColorManagerIndexed, MaskedRepackKeepsTheOtherBitsOfTargetBytes)
     // A 4-bit target, mask selecting the second pixel of each pair.
     Configure(cm, ColorScheme::Indexed, ColorScheme::Indexed, 8, 4);
     EXPECT_EQ(Convert(cm, {255, 0}, 4, 2, 0x55, 0x33), (Bytes{0x3F, 0x30}));
+    // A 5-bit target holds one field a byte, so a row of 15 bits' bytes is too small.
+    Configure(cm, ColorScheme::Indexed, ColorScheme::Indexed, 8, 5);
+    EXPECT_THROW(Convert(cm, {255, 0, 255}, 3, 2, 0xFF, 0), scalopex::base::EInternalError);
+    EXPECT_EQ(Convert(cm, {255, 0, 255}, 3, 3, 0xFF, 0), (Bytes{0xF8, 0x00, 0xF8}));
 }
 
 TEST(ColorManagerIndexed, SixteenBitIndicesCopyReduceAndExpand)
@@ -608,7 +613,7 @@ TEST(ColorManagerConvert, NoRoutineTouchesBytesBeyondItsRows)
                                    ColorScheme::CIELab,  ColorScheme::YCbCr, ColorScheme::PhotoYCC};
     const ColorScheme targets[] = {ColorScheme::Indexed, ColorScheme::Gray, ColorScheme::RGB,
                                    ColorScheme::BGR,     ColorScheme::RGBA, ColorScheme::BGRA};
-    const std::uint8_t sizes[] = {1, 2, 3, 4, 8, 12, 16};
+    const std::uint8_t sizes[] = {1, 2, 3, 4, 5, 8, 12, 16};
     const std::uint8_t masks[] = {0xFF, 0x5A, 0x01};
     int converted = 0;
     for (ColorScheme source : sources)
