@@ -18,6 +18,12 @@ struct TLimits {
     std::int64_t maxDimension = std::int64_t{1} << 20;
     /// Bytes of one input file read into memory.
     std::uint64_t maxInputBytes = (std::uint64_t{1} << 31) + (std::uint64_t{1} << 20);
+    /// Scans of one multi-scan (progressive) image: each is a full pass over
+    /// the image, so a flood of tiny scans would stall decoding.
+    int maxScans = 1000;
+    /// Working memory of one codec besides the raster, such as the
+    /// coefficients a multi-scan JPEG keeps for every block.
+    std::uint64_t maxCodecBytes = std::uint64_t{1} << 31;
 };
 
 /// The limits in force. Set them before any image work starts; they are read

@@ -4,10 +4,12 @@
 #include "formats/jpeg/jpeg_codec.h"
 
 #include <algorithm>
+#include <climits>
 #include <string>
 
 #include <jerror.h>
 
+#include "base/limits.h"
 #include "formats/jpeg/jpeg_image.h"
 
 namespace scalopex::formats::jpegcodec {
@@ -28,7 +30,7 @@ void OutputMessage(j_common_ptr) {}
 
 void MonitorProgress(j_common_ptr info)
 {
-    if (info->is_decompressor && reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMaxScans) {
+    if (info->is_decompressor && reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > base::Limits().maxScans) {
         auto* err = reinterpret_cast<TErrorManager*>(info->err);
         err->messageCode = kTooManyScans;
         std::longjmp(err->landing, 1);
@@ -89,6 +91,12 @@ void SkipInputData(j_decompress_ptr info, long count)
 
 void TermSource(j_decompress_ptr) {}
 
+// The codec reads 0 as no limit at all.
+long CodecMemory()
+{
+    return static_cast<long>(std::clamp<std::uint64_t>(base::Limits().maxCodecBytes, 1, LONG_MAX));
+}
+
 TMemoryDestination& DestinationOf(j_compress_ptr info) { return *reinterpret_cast<TMemoryDestination*>(info->dest); }
 
 // Appends the first count bytes of the block; false when memory runs out.
@@ -141,7 +149,7 @@ bool CallWithLanding(TErrorManager& err, void (*fn)(void*), void* context) noexc
 void RaiseCodecError(int messageCode)
 {
     if (messageCode == kTooManyScans)
-        throw EJPEG("JPEG file has more than " + std::to_string(kMaxScans) + " scans");
+        throw EJPEG("JPEG file has more than " + std::to_string(base::Limits().maxScans) + " scans");
     throw EJPEG(messageCode);
 }
 
@@ -149,7 +157,7 @@ TDecompressor::TDecompressor(std::span<const std::uint8_t> fileImage)
 {
     m_info.err = SetUpErrors(m_err);
     Run([this] { jpeg_create_decompress(&m_info); });
-    m_info.mem->max_memory_to_use = kMaxCodecMemory;
+    m_info.mem->max_memory_to_use = CodecMemory();
 
     m_source.data = fileImage.data();
     m_source.size = fileImage.size();
@@ -177,7 +185,7 @@ TCompressor::TCompressor(std::vector<std::uint8_t>& output)
 {
     m_info.err = SetUpErrors(m_err);
     Run([this] { jpeg_create_compress(&m_info); });
-    m_info.mem->max_memory_to_use = kMaxCodecMemory;
+    m_info.mem->max_memory_to_use = CodecMemory();
 
     m_destination.output = &output;
     m_destination.pub.init_destination = InitDestination;

@@ -23,14 +23,11 @@ namespace scalopex::formats::jpegcodec {
 
 // Bytes handed to or taken from the codec at a time.
 inline constexpr std::size_t kBlockSize = 4096;
-// A file with more scans than this is refused: each scan is a full pass over
-// the coefficients, so a flood of tiny scans would stall decoding.
-inline constexpr int kMaxScans = 1000;
-// Codec working memory (coefficient buffers of multi-scan files) is capped
-// at this; beyond it the codec fails instead of exhausting memory.
-inline constexpr long kMaxCodecMemory = 1L << 31;
-
-// Our own fatal error, kept apart from the codec's message numbers.
+// Our own fatal error, kept apart from the codec's message numbers: a file
+// with more scans than base::Limits().maxScans. Codec working memory
+// (coefficient buffers of multi-scan files) is capped at
+// base::Limits().maxCodecBytes; beyond it the codec fails instead of
+// exhausting memory.
 inline constexpr int kTooManyScans = -1;
 
 struct TErrorManager {

@@ -246,7 +246,7 @@ TScanStatus AbsorbScan(jpeg_decompress_struct& info)
             status = jpeg_consume_input(&info);
         while (status != JPEG_REACHED_SOS && status != JPEG_REACHED_EOI && status != JPEG_SUSPENDED);
     }
-    if (info.input_scan_number > jpegcodec::kMaxScans)
+    if (info.input_scan_number > base::Limits().maxScans)
         return TScanStatus::TooManyScans;
     return status == JPEG_REACHED_SOS ? TScanStatus::More : TScanStatus::Last;
 }
