@@ -1,14 +1,15 @@
 // GIF LZW coding (GIF89a, appendix F): codes packed least
 // significant bit first, a clear and an end code above the literal pixels,
-// code widths from the minimum code size + 1 up to 12 bits.
+// code widths from the minimum code size + 1 up to 12 bits. Decoding runs on
+// the LZW core shared with TIFF strips (formats/common/lzw.h).
 
 #include "formats/gif/gif_lzw.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "base/bit_reader.h"
 #include "base/exceptions.h"
+#include "formats/common/lzw.h"
 #include "formats/gif/gif_exception.h"
 
 namespace scalopex::formats {
@@ -18,65 +19,23 @@ namespace {
 constexpr int kMaxBits = 12;
 constexpr int kTableSize = 1 << kMaxBits;
 
-// Stores decoded strings into the frame's rows, in order or interlaced, and
-// drops whatever comes after the last pixel.
-class TPixelSink {
-public:
-    TPixelSink(std::uint8_t* pixels, int width, int height, bool interlaced)
-        : m_pixels(pixels),
-          m_width(width),
-          m_height(height),
-          m_interlaced(interlaced),
-          m_done(width <= 0 || height <= 0)
-    {
-    }
-
-    bool Done() const { return m_done; }
-
-    void Put(const std::uint8_t* s, int n)
-    {
-        while (n > 0 && !m_done) {
-            const int k = std::min(n, m_width - m_x);
-            std::memcpy(m_pixels + static_cast<std::size_t>(m_y) * static_cast<std::size_t>(m_width) +
-                            static_cast<std::size_t>(m_x),
-                        s, static_cast<std::size_t>(k));
-            m_x += k;
-            s += k;
-            n -= k;
-            if (m_x == m_width)
-                NextRow();
-        }
-    }
-
-private:
-    void NextRow()
-    {
-        static constexpr int kStart[4] = {0, 4, 2, 1};
-        static constexpr int kStep[4] = {8, 8, 4, 2};
-        m_x = 0;
-        if (!m_interlaced) {
-            m_done = ++m_y >= m_height;
-            return;
-        }
-        m_y += kStep[m_pass];
-        while (m_y >= m_height) {
-            if (++m_pass == 4) {
-                m_done = true;
+// The rows of an interlaced frame in the order its data delivers them: the
+// four passes starting at rows 0, 4, 2 and 1.
+void ScatterInterlaced(std::span<const std::uint8_t> linear, std::uint8_t* pixels, int width, int height)
+{
+    static constexpr int kStart[4] = {0, 4, 2, 1};
+    static constexpr int kStep[4] = {8, 8, 4, 2};
+    const std::size_t w = static_cast<std::size_t>(width);
+    std::size_t done = 0;
+    for (int pass = 0; pass < 4; ++pass)
+        for (int y = kStart[pass]; y < height; y += kStep[pass]) {
+            if (done >= linear.size())
                 return;
-            }
-            m_y = kStart[m_pass];
+            const std::size_t n = std::min(w, linear.size() - done);
+            std::memcpy(pixels + static_cast<std::size_t>(y) * w, linear.data() + done, n);
+            done += n;
         }
-    }
-
-    std::uint8_t* m_pixels;
-    int m_width;
-    int m_height;
-    bool m_interlaced;
-    bool m_done;
-    int m_x = 0;
-    int m_y = 0;
-    int m_pass = 0;
-};
+}
 
 }  // namespace
 
@@ -90,101 +49,23 @@ TLZWDecodeResult DecodeLZW(std::span<const std::uint8_t> data, int codeSize, std
         throw base::EInternalError("DecodeLZW: minimum code size out of range");
     if (frame.size() / static_cast<std::size_t>(width) < static_cast<std::size_t>(height))
         throw base::EInternalError("DecodeLZW: frame buffer smaller than width x height");
-    std::uint8_t* const pixels = frame.data();
-    TPixelSink sink(pixels, width, height, interlaced);
+    const std::size_t total = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    const TLZWCoding coding{codeSize, base::BitOrder::LsbFirst, false};
 
-    const int clear = 1 << codeSize;
-    const int end = clear + 1;
-    std::uint16_t prefix[kTableSize];
-    std::uint8_t suffix[kTableSize];
-    std::uint8_t stack[kTableSize + 1];
-    for (int i = 0; i < clear; ++i)
-        suffix[i] = static_cast<std::uint8_t>(i);
-
-    // Non-interlaced rows are one run of memory: strings that fit are written
-    // straight into place, back to front along their prefix chain.
-    std::uint16_t length[kTableSize];
-    for (int i = 0; i < clear; ++i)
-        length[i] = 1;
-    const std::size_t total = interlaced ? 0 : static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
-    std::size_t written = 0;
-
-    base::BitReader reader(data, base::BitOrder::LsbFirst);
-    int codeWidth = codeSize + 1;
-    int next = clear + 2;  // the next free table entry
-    int old = -1;  // the previous code; none right after a clear
-    std::uint8_t first = 0;
-    std::uint32_t bits = 0;
-    while (!sink.Done() && (interlaced || written < total)) {
-        if (!reader.TryRead(static_cast<unsigned>(codeWidth), bits)) {
-            result.underRun = true;
-            return result;
-        }
-        int code = static_cast<int>(bits);
-        if (code == clear) {
-            codeWidth = codeSize + 1;
-            next = clear + 2;
-            old = -1;
-            continue;
-        }
-        if (code == end)
-            return result;
-
-        // Only codes already in the table can be resolved; one equal to the
-        // next free entry is the string of the previous code plus its own
-        // first pixel.
-        if (code > next || (old < 0 && code >= clear) || code >= kTableSize)
-            throw GIFException(kSDecodeCircular);
-        const int in = code;
-        const bool repeat = code == next;
-        const std::size_t size = repeat ? length[old] + 1u : length[code];
-        if (!interlaced && size <= total - written) {
-            std::uint8_t* p = pixels + written + size - 1;
-            if (repeat) {
-                *p-- = first;
-                code = old;
-            }
-            while (code >= clear) {
-                *p-- = suffix[code];
-                code = prefix[code];
-            }
-            *p = static_cast<std::uint8_t>(code);
-            written += size;
-        } else {
-            std::uint8_t* sp = stack + sizeof stack;
-            if (repeat) {
-                *--sp = first;
-                code = old;
-            }
-            while (code >= clear) {
-                if (sp == stack)
-                    throw GIFException(kSDecodeCircular);
-                *--sp = suffix[code];
-                code = prefix[code];
-            }
-            *--sp = static_cast<std::uint8_t>(code);
-            if (interlaced)
-                sink.Put(sp, static_cast<int>(stack + sizeof stack - sp));
-            else {
-                std::memcpy(pixels + written, sp, total - written);  // the rest of the frame; the surplus is dropped
-                written = total;
-            }
-        }
-        first = static_cast<std::uint8_t>(code);
-
-        if (old >= 0 && next < kTableSize) {
-            prefix[next] = static_cast<std::uint16_t>(old);
-            suffix[next] = first;
-            length[next] = static_cast<std::uint16_t>(length[old] + 1);
-            ++next;
-        }
-        old = in;
-        if (next >= (1 << codeWidth) && codeWidth < kMaxBits)
-            ++codeWidth;
+    // Rows in order are one run of memory and decode straight into place;
+    // interlaced rows are decoded in delivery order and then put in place.
+    TLZWOutcome outcome;
+    if (!interlaced) {
+        outcome = DecodeLZWCodes(data, coding, frame.first(total));
+    } else {
+        std::vector<std::uint8_t> linear(total);
+        outcome = DecodeLZWCodes(data, coding, linear);
+        ScatterInterlaced(std::span<const std::uint8_t>(linear).first(outcome.written), frame.data(), width, height);
     }
-    // The code after the last pixel, normally the end code.
-    if (!reader.TryRead(static_cast<unsigned>(codeWidth), bits))
-        result.underRun = true;
+    if (outcome.stop == TLZWStop::BadCode)
+        throw GIFException(kSDecodeCircular);
+    // The bits must reach the end code, or at least the code that follows the last pixel.
+    result.underRun = outcome.stop == TLZWStop::DataEnd || (outcome.stop == TLZWStop::Full && !outcome.codeAfterOutput);
     return result;
 }
 
