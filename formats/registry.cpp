@@ -46,7 +46,10 @@ void RegisterReaders(core::TFileFormatsList& list, const TFormatDescriptor& form
 std::span<const TFormatDescriptor* const> Formats()
 {
     static const TFormatDescriptor* const formats[] = {&BmpFormat(), &GifFormat(), &JpegFormat(), &PngFormat(),
-                                                       &TargaFormat()};
+                                                       &TargaFormat(), &PcxFormat(), &SgiFormat(), &PsdFormat(),
+                                                       &PpmFormat(), &IcoFormat(), &RlaFormat(), &AutodeskFormat(),
+                                                       &PhotoCDFormat(), &CutFormat(), &PspFormat(),
+                                                       &Jpeg2000Format(), &TiffFormat(), &EpsFormat()};
     return formats;
 }
 
@@ -63,7 +66,8 @@ void RegisterFileFormats()
     static std::once_flag once;
     std::call_once(once, [] {
         core::TFileFormatsList& list = core::GetFileFormats();
-        // Registry creation: metafiles and icons are not built yet.
+        // Registry creation.
+        Register(list, IcoFormat(), TRegistryBlock::Creation);
         Register(list, BmpFormat(), TRegistryBlock::Creation);
         // The GIF, PNG writer and JPEG modules.
         Register(list, GifFormat(), TRegistryBlock::Module);
@@ -71,10 +75,24 @@ void RegisterFileFormats()
         Register(list, JpegFormat(), TRegistryBlock::Module);
         // The extra readers block.
         RegisterReaders(list, BmpFormat(), {"bmp"});
+        RegisterReaders(list, IcoFormat(), {"ico"});
         RegisterReaders(list, JpegFormat(), {"jfif", "jpg", "jpe", "jpeg"});
         RegisterReaders(list, BmpFormat(), {"rle", "dib"});
         RegisterReaders(list, TargaFormat(), {"win", "vst", "vda", "tga", "icb"});
+        RegisterReaders(list, TiffFormat(), {"tiff", "tif", "fax"});
+        RegisterReaders(list, EpsFormat(), {"eps"});
+        RegisterReaders(list, PcxFormat(), {"pcx", "pcc", "scr"});
+        RegisterReaders(list, RlaFormat(), {"rpf", "rla"});
+        RegisterReaders(list, SgiFormat(), {"sgi", "rgba", "rgb", "bw"});
+        RegisterReaders(list, PsdFormat(), {"psd", "pdd"});
+        RegisterReaders(list, PpmFormat(), {"ppm", "pgm", "pbm"});
+        RegisterReaders(list, AutodeskFormat(), {"cel", "pic"});
+        RegisterReaders(list, PhotoCDFormat(), {"pcd"});
+        RegisterReaders(list, CutFormat(), {"cut"});
+        RegisterReaders(list, PspFormat(), {"psp"});
         RegisterReaders(list, PngFormat(), {"png"});
+        // The JPEG 2000 module, last.
+        Register(list, Jpeg2000Format(), TRegistryBlock::Module);
     });
 }
 

@@ -16,6 +16,19 @@ const TFormatDescriptor& GifFormat();
 const TFormatDescriptor& JpegFormat();
 const TFormatDescriptor& PngFormat();
 const TFormatDescriptor& TargaFormat();
+const TFormatDescriptor& PcxFormat();
+const TFormatDescriptor& SgiFormat();
+const TFormatDescriptor& PsdFormat();
+const TFormatDescriptor& PpmFormat();
+const TFormatDescriptor& IcoFormat();
+const TFormatDescriptor& RlaFormat();
+const TFormatDescriptor& AutodeskFormat();
+const TFormatDescriptor& PhotoCDFormat();
+const TFormatDescriptor& CutFormat();
+const TFormatDescriptor& PspFormat();
+const TFormatDescriptor& Jpeg2000Format();
+const TFormatDescriptor& TiffFormat();
+const TFormatDescriptor& EpsFormat();
 
 /// Every built format module.
 std::span<const TFormatDescriptor* const> Formats();

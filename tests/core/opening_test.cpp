@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
+#include <string>
 
 #include "base/exceptions.h"
 #include "core/file_formats.h"
@@ -74,9 +76,14 @@ TEST_F(Opening, RegistersTheBuiltFormatsInOrder)
     // The mask runs from the newest row to the oldest, duplicates kept (the
     // rows themselves are checked against the design's table elsewhere).
     const std::string mask = GetFileFormats().GraphicFileMask(TGraphic::StaticClass());
-    EXPECT_EQ(mask.rfind("*.png;*.icb;*.tga;", 0), 0u) << mask;
-    EXPECT_TRUE(mask.ends_with(";*.gif;*.bmp")) << mask;
+    EXPECT_EQ(mask.rfind("*.jpc;*.j2k;*.jp2;*.png;*.psp;", 0), 0u) << mask;
+    EXPECT_NE(mask.find(";*.fax;*.tif;*.tiff;*.icb;*.tga;"), std::string::npos) << mask;
+    EXPECT_TRUE(mask.ends_with(";*.gif;*.bmp;*.ico")) << mask;
     EXPECT_EQ(std::count(mask.begin(), mask.end(), ';') + 1, static_cast<long>(GetFileFormats().Entries().size()));
+    std::set<std::string> extensions;
+    for (const auto& entry : GetFileFormats().Entries())
+        extensions.insert(entry.extension);
+    EXPECT_EQ(extensions.size(), 41u);  // every extension of the table but the metafiles
     EXPECT_EQ(GetFileFormats().FindExt("DIB"), &TBitmap::StaticClass());
     // The reader registered last wins over the writer for png.
     EXPECT_EQ(GetFileFormats().FindExt("Png"), &scalopex::formats::TPNGGraphic::StaticClass());
