@@ -45,11 +45,10 @@ void RegisterReaders(core::TFileFormatsList& list, const TFormatDescriptor& form
 
 std::span<const TFormatDescriptor* const> Formats()
 {
-    static const TFormatDescriptor* const formats[] = {&BmpFormat(), &GifFormat(), &JpegFormat(), &PngFormat(),
-                                                       &TargaFormat(), &PcxFormat(), &SgiFormat(), &PsdFormat(),
-                                                       &PpmFormat(), &IcoFormat(), &RlaFormat(), &AutodeskFormat(),
-                                                       &PhotoCDFormat(), &CutFormat(), &PspFormat(),
-                                                       &Jpeg2000Format(), &TiffFormat(), &EpsFormat()};
+    static const TFormatDescriptor* const formats[] = {
+        &BmpFormat(),     &GifFormat(), &JpegFormat(), &PngFormat(),      &TargaFormat(), &PcxFormat(),
+        &SgiFormat(),     &PsdFormat(), &PpmFormat(),  &IcoFormat(),      &RlaFormat(),   &AutodeskFormat(),
+        &PhotoCDFormat(), &CutFormat(), &PspFormat(),  &Jpeg2000Format(), &TiffFormat(),  &EpsFormat()};
     return formats;
 }
 

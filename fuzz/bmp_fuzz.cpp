@@ -31,7 +31,8 @@ std::string Layout(const core::TBitmap& bitmap)
     char masks[40];
     std::snprintf(masks, sizeof masks, "%X/%X/%X", image.masks[0], image.masks[1], image.masks[2]);
     return std::to_string(bitmap.Width()) + " x " + std::to_string(bitmap.Height()) + ", " +
-           std::to_string(image.bitCount) + " bits, compression " + std::to_string(image.compression) + ", masks " + masks;
+           std::to_string(image.bitCount) + " bits, compression " + std::to_string(image.compression) + ", masks " +
+           masks;
 }
 
 void ExpectRoundTrip(core::TBitmap& bitmap)

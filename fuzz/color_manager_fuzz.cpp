@@ -22,14 +22,19 @@ constexpr int kSchemes = static_cast<int>(ColorScheme::PhotoYCC) + 1;
 unsigned SamplesOf(ColorScheme scheme)
 {
     switch (scheme) {
-    case ColorScheme::Unknown: return 0;
+    case ColorScheme::Unknown:
+        return 0;
     case ColorScheme::Indexed:
-    case ColorScheme::Gray: return 1;
-    case ColorScheme::GrayAlpha: return 2;
+    case ColorScheme::Gray:
+        return 1;
+    case ColorScheme::GrayAlpha:
+        return 2;
     case ColorScheme::RGBA:
     case ColorScheme::BGRA:
-    case ColorScheme::CMYK: return 4;
-    default: return 3;
+    case ColorScheme::CMYK:
+        return 4;
+    default:
+        return 3;
     }
 }
 
@@ -115,7 +120,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const int rows = fields.U8() % 4 + 1;
         const bool indexedSource =
             source == ColorScheme::Indexed || source == ColorScheme::Gray || source == ColorScheme::GrayAlpha;
-        const unsigned targetSamples = indexedSource ? 1 : (target == ColorScheme::RGBA || target == ColorScheme::BGRA ? 4 : 3);
+        const unsigned targetSamples =
+            indexedSource ? 1 : (target == ColorScheme::RGBA || target == ColorScheme::BGRA ? 4 : 3);
         // Packed index targets hold 8 div bits fields a byte.
         const unsigned targetFieldBits = indexedSource && targetBits < 8 ? 8 / (8 / targetBits) : targetBits;
         const unsigned sourceSamples = SamplesOf(source);

@@ -23,7 +23,8 @@ void Decode(fuzz::Bytes codes, int codeSize, int width, int height, bool interla
     const int clear = 1 << codeSize;
     for (const std::uint8_t pixel : frame)
         if (pixel >= clear)
-            fuzz::Finding("a pixel of " + std::to_string(pixel) + " from codes of " + std::to_string(codeSize) + " bits");
+            fuzz::Finding("a pixel of " + std::to_string(pixel) + " from codes of " + std::to_string(codeSize) +
+                          " bits");
 }
 
 // The code stream of the encoder's output: the sub-blocks after the code size
@@ -58,8 +59,8 @@ void ExpectRoundTrip(fuzz::Bytes input, int bits, int width)
         fuzz::Finding("the encoder wrote no or a wrong minimum code size");
     const std::vector<std::uint8_t> codes = JoinSubBlocks(encoded);
     std::vector<std::uint8_t> decoded(pixels.size(), 0);
-    const formats::TLZWDecodeResult result = formats::DecodeLZW(
-        codes, encoded[0], decoded, static_cast<int>(columns), static_cast<int>(rows), false);
+    const formats::TLZWDecodeResult result =
+        formats::DecodeLZW(codes, encoded[0], decoded, static_cast<int>(columns), static_cast<int>(rows), false);
     if (result.underRun && !pixels.empty())
         fuzz::Finding("encoded pixels decode with a bit buffer under-run");
     if (decoded != pixels)

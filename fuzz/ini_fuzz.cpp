@@ -21,7 +21,8 @@ namespace {
 
 using namespace scalopex;
 
-constexpr const char* kSections[8] = {"Settings", "settings", "", "Slot 1", "\xC3\x9C\x62\x65r", "\xCE\xA3", "a.b", "x"};
+constexpr const char* kSections[8] = {"Settings",          "settings", "",    "Slot 1",
+                                      "\xC3\x9C\x62\x65r", "\xCE\xA3", "a.b", "x"};
 constexpr const char* kKeys[8] = {"Big", "big_size", "DestFolder1", "", "Format1", "\xD0\x9A\xD0\xBB", "Warnings", "k"};
 // Values that reading gives back unchanged: plain, outer spaces, quotes,
 // separators, non-ASCII text.

@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         base::ByteCursor source(stream);
         const std::size_t made = decoder.Decode(source, first);
         if (made > first.size())
-            fuzz::Finding("Decode reports " + std::to_string(made) + " bytes for room of " + std::to_string(first.size()));
+            fuzz::Finding("Decode reports " + std::to_string(made) + " bytes for room of " +
+                          std::to_string(first.size()));
         fuzz::ExpectCanary(fuzz::Bytes(first).subspan(made), "the output after the bytes Decode reports");
 
         std::vector<std::uint8_t> second(outputBytes, fuzz::kCanary);

@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::size_t before = source.position();
             const std::size_t written = decoder.Decode(source, row);
             if (written > row.size())
-                fuzz::Finding("Decode reports " + std::to_string(written) + " bytes for a row of " + std::to_string(row.size()));
+                fuzz::Finding("Decode reports " + std::to_string(written) + " bytes for a row of " +
+                              std::to_string(row.size()));
             fuzz::ExpectCanary(fuzz::Bytes(row).subspan(written), "the row after the bytes Decode reports");
             if (source.position() < before)
                 fuzz::Finding("Decode moved the source back");

@@ -29,7 +29,8 @@ void DecodeRows(formats::TTargaRLEDecoder& decoder, fuzz::Bytes data, std::size_
         const std::size_t before = source.position();
         const std::size_t written = decoder.Decode(source, row);
         if (written > row.size() || (decoder.PixelSize() != 0 && written % decoder.PixelSize() != 0))
-            fuzz::Finding("Decode reports " + std::to_string(written) + " bytes for a row of " + std::to_string(row.size()));
+            fuzz::Finding("Decode reports " + std::to_string(written) + " bytes for a row of " +
+                          std::to_string(row.size()));
         fuzz::ExpectCanary(fuzz::Bytes(row).subspan(written), "the row after the bytes Decode reports");
         if (source.position() < before)
             fuzz::Finding("Decode moved the source back");

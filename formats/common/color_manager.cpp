@@ -711,8 +711,8 @@ std::size_t BytesFor(std::size_t pixels, unsigned bits)
 
 }  // namespace
 
-void TColorManager::ConvertPixels(std::span<const std::span<const std::uint8_t>> sources, std::span<std::uint8_t> target,
-                                  std::size_t count, std::uint8_t mask)
+void TColorManager::ConvertPixels(std::span<const std::span<const std::uint8_t>> sources,
+                                  std::span<std::uint8_t> target, std::size_t count, std::uint8_t mask)
 {
     if (m_changed)
         SelectRowRoutine();

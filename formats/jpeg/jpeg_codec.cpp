@@ -30,7 +30,8 @@ void OutputMessage(j_common_ptr) {}
 
 void MonitorProgress(j_common_ptr info)
 {
-    if (info->is_decompressor && reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > base::Limits().maxScans) {
+    if (info->is_decompressor &&
+        reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > base::Limits().maxScans) {
         auto* err = reinterpret_cast<TErrorManager*>(info->err);
         err->messageCode = kTooManyScans;
         std::longjmp(err->landing, 1);

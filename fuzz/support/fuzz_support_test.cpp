@@ -113,8 +113,8 @@ TEST(FuzzSupport, aBombHeaderMeetsTheEnginesCheckUnderTheFuzzLimits)
     const base::TScopedLimits lowered(FuzzLimits());
     // A BMP of 10000 x 2000 pixels of 24 bits without its pixels: 20 M pixels
     // pass the engine's own limits but not those of the fuzz targets.
-    std::vector<std::uint8_t> file = {'B', 'M', 0, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0,
-                                      0x10, 0x27, 0, 0, 0xD0, 0x07, 0, 0, 1, 0, 24, 0};
+    std::vector<std::uint8_t> file = {'B', 'M', 0, 0,    0,    0, 0, 0,    0,    0, 54, 0, 0, 0,  40,
+                                      0,   0,   0, 0x10, 0x27, 0, 0, 0xD0, 0x07, 0, 0,  1, 0, 24, 0};
     file.resize(54, 0);
     core::TBitmap bitmap;
     EXPECT_THROW(LoadFrom(bitmap, file), base::ELimitExceeded);

@@ -303,8 +303,8 @@ TEST(GifWrite, aGlobalTableSmallerThanALocalOneKeepsItsOwnSizeCode)
     EXPECT_EQ(reread.image->Header().ColorMap().Count(), 2);
     const auto& frame = *reread.image->Images()[0];
     EXPECT_EQ(frame.ColorMap().Count(), 4);
-    EXPECT_EQ(Bytes(frame.Data().begin(), frame.Data().end()), (Bytes {3, 1}));
-    EXPECT_EQ(Pixels(*Draw(*reread.image)), (std::vector<std::uint32_t> {0x000000, 0x00FF00}));
+    EXPECT_EQ(Bytes(frame.Data().begin(), frame.Data().end()), (Bytes{3, 1}));
+    EXPECT_EQ(Pixels(*Draw(*reread.image)), (std::vector<std::uint32_t>{0x000000, 0x00FF00}));
 }
 
 TEST(GifWrite, theSourceBitmapIsLeftUnchanged)
