@@ -25,7 +25,14 @@ deb=$(ls -t "$build"/scalopex_*.deb | head -1)
 dpkg-deb --info "$deb" | grep -q 'Depends:.*libqt6widgets6'
 if [ "$(id -u)" = 0 ]; then
     apt-get install -y -qq "$(realpath "$deb")" >/dev/null
-    scalopex-batch --version
+    /usr/bin/scalopex-batch --version
+    # One file through the installed command: a 4 x 4 picture scaled to 2 x 2.
+    run="$stage/run"
+    mkdir -p "$run"
+    convert -size 4x4 xc:red "$run/x.bmp"
+    (cd "$run" && /usr/bin/scalopex-batch --settings NONE --slots 1 --max1 2 x.bmp)
+    [ -s "$run/x_lge.bmp" ] || { echo "the installed batch command wrote nothing" >&2; exit 1; }
     apt-get remove -y -qq scalopex >/dev/null
+    [ ! -e /usr/bin/scalopex-batch ] || { echo "removing the package left /usr/bin/scalopex-batch" >&2; exit 1; }
 fi
 echo "packaging checks passed: $(basename "$deb")"
