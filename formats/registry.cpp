@@ -46,9 +46,9 @@ void RegisterReaders(core::TFileFormatsList& list, const TFormatDescriptor& form
 std::span<const TFormatDescriptor* const> Formats()
 {
     static const TFormatDescriptor* const formats[] = {
-        &BmpFormat(),     &GifFormat(), &JpegFormat(), &PngFormat(),      &TargaFormat(), &PcxFormat(),
-        &SgiFormat(),     &PsdFormat(), &PpmFormat(),  &IcoFormat(),      &RlaFormat(),   &AutodeskFormat(),
-        &PhotoCDFormat(), &CutFormat(), &PspFormat(),  &Jpeg2000Format(), &TiffFormat(),  &EpsFormat()};
+        &BmpFormat(), &GifFormat(),      &JpegFormat(), &PngFormat(), &TargaFormat(),    &PcxFormat(),     &SgiFormat(),
+        &PsdFormat(), &PpmFormat(),      &IcoFormat(),  &RlaFormat(), &AutodeskFormat(), &PhotoCDFormat(), &CutFormat(),
+        &PspFormat(), &Jpeg2000Format(), &TiffFormat(), &EpsFormat(), &MetafileFormat()};
     return formats;
 }
 
@@ -66,6 +66,7 @@ void RegisterFileFormats()
     std::call_once(once, [] {
         core::TFileFormatsList& list = core::GetFileFormats();
         // Registry creation.
+        Register(list, MetafileFormat(), TRegistryBlock::Creation);
         Register(list, IcoFormat(), TRegistryBlock::Creation);
         Register(list, BmpFormat(), TRegistryBlock::Creation);
         // The GIF, PNG writer and JPEG modules.
@@ -75,6 +76,7 @@ void RegisterFileFormats()
         // The extra readers block.
         RegisterReaders(list, BmpFormat(), {"bmp"});
         RegisterReaders(list, IcoFormat(), {"ico"});
+        RegisterReaders(list, MetafileFormat(), {"wmf", "emf"});
         RegisterReaders(list, JpegFormat(), {"jfif", "jpg", "jpe", "jpeg"});
         RegisterReaders(list, BmpFormat(), {"rle", "dib"});
         RegisterReaders(list, TargaFormat(), {"win", "vst", "vda", "tga", "icb"});

@@ -28,6 +28,7 @@ const TFormatDescriptor& CutFormat();
 const TFormatDescriptor& PspFormat();
 const TFormatDescriptor& Jpeg2000Format();
 const TFormatDescriptor& TiffFormat();
+const TFormatDescriptor& MetafileFormat();
 const TFormatDescriptor& EpsFormat();
 
 /// Every built format module.

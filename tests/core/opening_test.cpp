@@ -78,12 +78,12 @@ TEST_F(Opening, RegistersTheBuiltFormatsInOrder)
     const std::string mask = GetFileFormats().GraphicFileMask(TGraphic::StaticClass());
     EXPECT_EQ(mask.rfind("*.jpc;*.j2k;*.jp2;*.png;*.psp;", 0), 0u) << mask;
     EXPECT_NE(mask.find(";*.fax;*.tif;*.tiff;*.icb;*.tga;"), std::string::npos) << mask;
-    EXPECT_TRUE(mask.ends_with(";*.gif;*.bmp;*.ico")) << mask;
+    EXPECT_TRUE(mask.ends_with(";*.gif;*.bmp;*.ico;*.emf;*.wmf")) << mask;
     EXPECT_EQ(std::count(mask.begin(), mask.end(), ';') + 1, static_cast<long>(GetFileFormats().Entries().size()));
     std::set<std::string> extensions;
     for (const auto& entry : GetFileFormats().Entries())
         extensions.insert(entry.extension);
-    EXPECT_EQ(extensions.size(), 41u);  // every extension of the table but the metafiles
+    EXPECT_EQ(extensions.size(), 43u);  // every extension of the table, each format built
     EXPECT_EQ(GetFileFormats().FindExt("DIB"), &TBitmap::StaticClass());
     // The reader registered last wins over the writer for png.
     EXPECT_EQ(GetFileFormats().FindExt("Png"), &scalopex::formats::TPNGGraphic::StaticClass());
