@@ -50,7 +50,7 @@ float CompressionRatio(int quality, int components, int width, int height);
 int ResolutionLevels(int width, int height);
 
 /// The boxes of a JP2 file around a codestream: signature, file type,
-/// header (image header, colour specification sRGB, channel definitions
+/// header (image header, colour box "colr" sRGB, channel definitions
 /// red, green, blue and, with four components, opacity), then the
 /// contiguous-codestream box header for codestreamBytes bytes.
 std::vector<std::uint8_t> Jp2BoxesBefore(int width, int height, int components, std::uint64_t codestreamBytes);

@@ -18,7 +18,7 @@ namespace scalopex::formats::jp2 {
 
 enum class TComponentType { Unspecified, Red, Green, Blue, Luma, ChromaBlue, ChromaRed, Opacity };
 
-/// The colour space of a JP2 file's colour-specification box; a raw
+/// The colour space of a JP2 file's colour box ("colr"); a raw
 /// codestream has none (Unknown).
 enum class TColorSpace { Unknown, sRGB, Greyscale, sYCC };
 
