@@ -18,11 +18,14 @@ desktop-file-validate "$share/applications/io.github.scalopex.Scalopex.desktop"
 grep -q '^MimeType=.*image/png;' "$share/applications/io.github.scalopex.Scalopex.desktop"
 appstreamcli validate --no-net --pedantic "$share/metainfo/io.github.scalopex.Scalopex.metainfo.xml"
 # The manual page must render and name the command's options.
-MANWIDTH=80 man -l "$share/man/man1/scalopex-batch.1" | grep -q -- '--jobs'
+# grep reads all its input (no -q): an early exit would kill the writer with
+# SIGPIPE, which pipefail reports as a failure.
+MANWIDTH=80 man -l "$share/man/man1/scalopex-batch.1" | grep -- '--jobs' >/dev/null
 
 (cd "$build" && cpack -G DEB >/dev/null)
-deb=$(ls -t "$build"/scalopex_*.deb | head -1)
-dpkg-deb --info "$deb" | grep -q 'Depends:.*libqt6widgets6'
+debs=("$build"/scalopex_*.deb)
+deb=${debs[-1]}
+dpkg-deb --info "$deb" | grep 'Depends:.*libqt6widgets6' >/dev/null
 if [ "$(id -u)" = 0 ]; then
     apt-get install -y -qq "$(realpath "$deb")" >/dev/null
     /usr/bin/scalopex-batch --version
