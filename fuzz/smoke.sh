@@ -14,6 +14,7 @@ build=${1:-build-fuzz}
 seconds=${2:-20}
 shift $(($# < 2 ? $# : 2))
 parallel=${SCALOPEX_FUZZ_PARALLEL:-2}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp}
 
 if [ $# -gt 0 ]; then
     targets=("$@")
@@ -25,8 +26,12 @@ else
     done
 fi
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DSCALOPEX_BUILD_FUZZ=ON -DSCALOPEX_WERROR=ON \
-    -DSCALOPEX_BUILD_TESTS=OFF -DSCALOPEX_BUILD_APP=OFF -DSCALOPEX_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# A fuzz build configured already (CI's, with the tests in it) is kept as it
+# is; otherwise a build of the fuzz targets alone is configured.
+if ! grep -qx 'SCALOPEX_BUILD_FUZZ:BOOL=ON' "$build/CMakeCache.txt" 2>/dev/null; then
+    cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 -DSCALOPEX_BUILD_FUZZ=ON -DSCALOPEX_WERROR=ON \
+        -DSCALOPEX_BUILD_TESTS=OFF -DSCALOPEX_BUILD_APP=OFF -DSCALOPEX_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
 cmake --build "$build" --target "${targets[@]/#/scalopex_fuzz_}"
 
 smoke() {
