@@ -6,7 +6,7 @@ set -eu
 PACKAGES="build-essential cmake ninja-build pkg-config zlib1g-dev libjpeg62-turbo-dev libopenjp2-7-dev
 qt6-base-dev libxkbcommon-dev libcairo2-dev fonts-dejavu-core libgtest-dev libgmock-dev libbenchmark-dev imagemagick
 libjpeg-turbo-progs gifsicle clang-14 libclang-rt-14-dev libopenjp2-tools
-clang-format-14 help2man fonts-liberation2 fonts-crosextra-carlito fonts-crosextra-caladea emf2svg librsvg2-bin libtiff-tools netpbm python3-pil desktop-file-utils appstream dpkg-dev man-db file"
+clang-format-14 help2man fonts-liberation2 fonts-crosextra-carlito fonts-crosextra-caladea emf2svg librsvg2-bin libtiff-tools libtiff-dev netpbm python3-pil desktop-file-utils appstream dpkg-dev man-db file"
 
 missing=""
 for p in $PACKAGES; do
