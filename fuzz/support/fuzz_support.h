@@ -108,9 +108,13 @@ void LoadFrom(core::TGraphic& graphic, Bytes bytes);
 /// have the graphic's size.
 std::unique_ptr<core::TBitmap> DrawAsOpened(const core::TGraphic& graphic);
 
+/// Whether a reader's CanLoadStream must agree with the opening check of the
+/// first bytes; some readers' own test looks further into the file.
+enum class TContentCheck { AgreesWithOpening, LooksFurther };
+
 /// The whole run of a reader built on the shared reading skeleton: the
-/// content check (which must agree with CanLoadStream), the description,
-/// the load and the drawing.
-void FuzzReaderGraphic(const formats::TFormatDescriptor& format, Bytes bytes);
+/// content check, the description, the load and the drawing.
+void FuzzReaderGraphic(const formats::TFormatDescriptor& format, Bytes bytes,
+                       TContentCheck check = TContentCheck::AgreesWithOpening);
 
 }  // namespace scalopex::fuzz
