@@ -4,6 +4,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "base/exceptions.h"
+
 namespace scalopex::test {
 
 TempDir::TempDir()
@@ -18,6 +20,16 @@ TempDir::~TempDir()
 {
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);
+}
+
+std::string ErrorOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const base::Exception& e) {
+        return e.what();
+    }
+    return "(no error)";
 }
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path)

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,9 @@ public:
 private:
     std::string m_path;
 };
+
+/// The message of the engine exception f throws, or "(no error)".
+std::string ErrorOf(const std::function<void()>& f);
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);

@@ -22,15 +22,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using test::ByteBuilder;
 
-std::string ErrorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const base::Exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using test::ErrorOf;
 
 // A file of width x height whose palette entry k is entry(k) and whose
 // pixel (x, y) is pixel(x, y).

@@ -22,15 +22,7 @@ using Bytes = std::vector<std::uint8_t>;
 using test::ByteBuilder;
 using test::PixelRGB;
 
-std::string ErrorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const base::Exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using test::ErrorOf;
 
 // A cut file of width x height whose row y holds the indices row(y), each
 // row one literal packet and the end packet.

@@ -25,15 +25,7 @@ using Bytes = std::vector<std::uint8_t>;
 using test::ByteBuilder;
 using test::PixelRGB;
 
-std::string ErrorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const base::Exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using test::ErrorOf;
 
 // A BMP entry of width x height: info header (height doubled), colour
 // table, pixels bottom row first, then the AND mask. index(x, y) is a

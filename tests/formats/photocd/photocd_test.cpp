@@ -22,15 +22,7 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Plane = std::function<int(int, int)>;  // a sample of a stored plane at (x, y)
 
-std::string ErrorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const base::Exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using test::ErrorOf;
 
 // Chroma values that add no colour: the PhotoYCC tables centre C1 on 156 and C2 on 137.
 constexpr int kNeutralC1 = 156;

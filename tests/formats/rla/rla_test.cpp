@@ -25,15 +25,7 @@ using Bytes = std::vector<std::uint8_t>;
 using test::ByteBuilder;
 using test::PixelRGB;
 
-std::string ErrorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const base::Exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using test::ErrorOf;
 
 // One stored channel row as literal runs.
 Bytes Literal(const Bytes& samples)

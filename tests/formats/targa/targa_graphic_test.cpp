@@ -22,15 +22,7 @@ using test::targa::HeaderSpec;
 using test::targa::Load;
 using test::targa::Save;
 
-std::string ErrorOf(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const base::Exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using test::ErrorOf;
 
 Bytes Concat(ByteBuilder builder, const Bytes& tail)
 {
